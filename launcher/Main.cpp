@@ -1,0 +1,31 @@
+// The launcher's entry point: denormals flushed to zero, then the frame runs the
+// launcher's application.
+
+#include <xmmintrin.h>
+
+#include "AppFrame.h"
+
+namespace {
+
+// Draws nothing yet.
+class EmptyApp final : public AppFrame::Application {
+public:
+    void OnUpdate() override {}
+};
+
+int RunLauncher()
+{
+    _mm_setcsr(_mm_getcsr() | 0x8040); // flush-to-zero (bit 15) and denormals-are-zero (bit 6)
+    const AppFrame::AppFactory factory = [](GLFWwindow*) { return std::make_unique<EmptyApp>(); };
+    return AppFrame::Run("AppFrame", "Synaptor Demo", factory);
+}
+
+} // namespace
+
+#ifdef _WIN32
+// The Windows entry point, declared here so that the shared code needs no <windows.h>.
+struct HINSTANCE__;
+extern "C" int __stdcall wWinMain(HINSTANCE__*, HINSTANCE__*, wchar_t*, int) { return RunLauncher(); }
+#else
+int main() { return RunLauncher(); }
+#endif
