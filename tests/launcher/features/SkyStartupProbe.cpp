@@ -2,7 +2,7 @@
 // program: it runs the real frame with an application that sets the sky up and
 // draws it as the launcher does, or it times the set-up's pieces one by one.
 //   sky_startup_probe run [--size WxH] [--frames N] [--launched-at <ms since epoch>] [--shot <file.ppm>]
-//   sky_startup_probe pieces [--size WxH]
+//   sky_startup_probe pieces [--size WxH] [--fragment <file>]
 // Every figure is printed as "<name> <milliseconds>".
 
 #include <algorithm>
@@ -44,6 +44,7 @@ struct Options {
     int frames = 300;
     double launchedAtMs = 0.0;
     std::string shot;
+    std::string fragmentFile; // a fragment program to time instead of the embedded one
 };
 
 const Clock::time_point processStart = Clock::now();
@@ -213,9 +214,20 @@ int RunPieces(const Options& options)
     Report("font_atlas_first_frame", MsSince(t));
 
     // Shaders, program and quad: set-up without a panorama.
+    std::string fragment = reinterpret_cast<const char*>(skyFragmentShader);
+    if (!options.fragmentFile.empty()) {
+        std::FILE* in = std::fopen(options.fragmentFile.c_str(), "rb");
+        if (!in) {
+            return 2;
+        }
+        fragment.clear();
+        for (int c; (c = std::fgetc(in)) != EOF;) {
+            fragment.push_back(static_cast<char>(c));
+        }
+        std::fclose(in);
+    }
     t = Clock::now();
-    Features::SetupSky(reinterpret_cast<const char*>(skyVertexShader),
-                       reinterpret_cast<const char*>(skyFragmentShader), nullptr, 0);
+    Features::SetupSky(reinterpret_cast<const char*>(skyVertexShader), fragment.c_str(), nullptr, 0);
     glFinish();
     Report("shader_compile_link_quad", MsSince(t));
     t = Clock::now();
@@ -226,6 +238,19 @@ int RunPieces(const Options& options)
     Features::DrawSky(window);
     glFinish();
     Report("second_draw", MsSince(t));
+    if (!Features::skyProgram) {
+        std::printf("the fragment program did not build\n");
+    }
+    for (int i = 0; i < 4; ++i) {
+        t = Clock::now();
+        const double cpu = ProcessCpuMs();
+        Features::DrawSky(window);
+        glFinish();
+        std::printf("draw wall %.1f cpu %.1f\n", MsSince(t), ProcessCpuMs() - cpu);
+    }
+    if (!options.fragmentFile.empty()) {
+        return 0;
+    }
 
     t = Clock::now();
     int width = 0, height = 0, channels = 0;
@@ -270,6 +295,8 @@ bool ParseOptions(int argc, char** argv, Options& options)
             options.frames = std::max(1, std::atoi(value));
         } else if (name == "--launched-at") {
             options.launchedAtMs = std::atof(value);
+        } else if (name == "--fragment") {
+            options.fragmentFile = value;
         } else if (name == "--shot") {
             options.shot = value;
         } else {
