@@ -58,9 +58,10 @@ class Probe:
         self.folder = self._folder()
         test.addCleanup(shutil.rmtree, self.folder, True)
         self.proc = None
+        self.extra = []
 
     def _command(self, desktop):
-        cmd = [PROBE, ORG, self.app, self._path_for_program(self.log)]
+        cmd = [PROBE, ORG, self.app, self._path_for_program(self.log)] + self.extra
         if not WINDOWS:
             return cmd
         if desktop:
@@ -129,7 +130,7 @@ class FrameOnDisplay(unittest.TestCase):
         window = probe.window()
         self.assertIsNotNone(window, "the frame's window did not appear")
         self.assertTrue(probe.wait_event("frames"), probe.events())
-        self.assertIn("frames customFont=1 fixed=1", probe.events())
+        self.assertIn("frames customFont=1 atlas=7 fixed=1", probe.events())
         x, y, w, h = geometry(window)
         if not WINDOWS:
             self.assertEqual((x, y, w, h), (100, 100, 900, 600))
@@ -175,6 +176,27 @@ class FrameOnDisplay(unittest.TestCase):
         frame, _ = probe.file("appframe.ini")
         for line in (b"posx=150", b"posy=120", b"maximized=1", b"width=900", b"height=600"):
             self.assertIn(line, frame.split(b"\r\n"))
+
+    def test_stored_font_requests_that_build_no_custom_font(self):
+        cases = {
+            "unknown face": "[font]\r\nenabled=1\r\ntype=9\r\nsize=20\r\n",
+            "fonts disabled": "[font]\r\nenabled=0\r\ntype=2\r\nsize=20\r\n",
+            "unusable size": "[font]\r\nenabled=1\r\ntype=2\r\nsize=-3\r\n",
+        }
+        for name, settings in cases.items():
+            with self.subTest(name):
+                probe = Probe(self)
+                probe.extra = ["stored-font"]
+                probe.write_settings(settings)
+                probe.start()
+                window = probe.window()
+                self.assertIsNotNone(window)
+                self.assertTrue(probe.wait_event("frames"), probe.events())
+                # The built-in font and the five fixed fonts only.
+                self.assertIn("frames customFont=0 atlas=6 fixed=1", probe.events())
+                probe.press(window, "Escape")
+                code, _, err = probe.finish()
+                self.assertEqual(code, 0, err)
 
     def test_failed_start_up_saves_nothing(self):
         if WINDOWS:
