@@ -10,6 +10,9 @@ add_custom_command(OUTPUT "${SKY_PANORAMA}"
 synaptor_embed(embedded skyPanorama "${SKY_PANORAMA}")
 set_source_files_properties("${embedded}" PROPERTIES OBJECT_DEPENDS "${SKY_PANORAMA}")
 list(APPEND LAUNCHER_ASSET_SOURCES "${embedded}" "${SKY_PANORAMA}")
+# For the tool's tests.
+set_property(GLOBAL PROPERTY SKY_PANORAMA_SEED ${SKY_PANORAMA_SEED})
+set_property(GLOBAL PROPERTY SKY_PANORAMA "${SKY_PANORAMA}")
 
 foreach(shader IN ITEMS skyVertexShader:sky.vert skyFragmentShader:sky.frag)
     string(REPLACE ":" ";" shader "${shader}")

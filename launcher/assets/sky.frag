@@ -61,7 +61,7 @@ vec3 Panorama(vec3 d)
     d.yz = vec2(ct * d.y + st * d.z, -st * d.y + ct * d.z);
     vec2 uv = vec2(FastAtan(d.x, d.z) / (2.0 * PI) + 0.68, FastAtan(length(d.xz), d.y) / PI);
     vec3 texel = texture(iChannel0, uv).rgb;
-    return texel * texel; // to linear light (display gamma 2)
+    return texel * texel * texel * 1.5; // to linear light, with the faint glow pushed down
 }
 
 // Colour of hot gas at a relative temperature: deep orange through yellow-white

@@ -1,7 +1,9 @@
 // Times the launcher's start-up and idle frames from the outside of the shipped
 // program: it runs the real frame with an application that sets the sky up and
 // draws it as the launcher does, or it times the set-up's pieces one by one.
-//   sky_startup_probe run [--size WxH] [--frames N] [--launched-at <ms since epoch>] [--shot <file.ppm>]
+//   sky_startup_probe run [--name <application>] [--size WxH] [--frames N] [--overlay 0|1]
+//                         [--launched-at <ms since epoch>] [--shot <file.ppm>]
+// With --frames 0 it runs until the window closes (Escape closes it).
 //   sky_startup_probe pieces [--size WxH] [--fragment <file>]
 // Every figure is printed as "<name> <milliseconds>".
 
@@ -39,6 +41,8 @@ using Clock = std::chrono::steady_clock;
 
 struct Options {
     std::string mode;
+    std::string name = "Synaptor Sky Probe";
+    bool overlay = true; // a translucent window over the sky, as the launcher's
     int width = 0; // 0: the frame's own window size
     int height = 0;
     int frames = 300;
@@ -116,6 +120,13 @@ public:
         constructed_ = Clock::now();
     }
 
+    void OnKeyPress(int key, int) override
+    {
+        if (key == GLFW_KEY_ESCAPE) {
+            glfwSetWindowShouldClose(window_, GLFW_TRUE);
+        }
+    }
+
     void OnUpdate() override
     {
         ++frame_;
@@ -133,14 +144,19 @@ public:
         if (frame_ == 1) {
             Report("first_draw_sky_call", MsSince(t));
         }
-        ImGui::GetStyle().Colors[ImGuiCol_WindowBg].w = 0.85f;
-        const ImGuiViewport* viewport = ImGui::GetMainViewport();
-        ImGui::SetNextWindowPos(ImVec2(viewport->WorkPos.x + 32, viewport->WorkPos.y + 24));
-        ImGui::SetNextWindowSize(ImVec2(viewport->WorkSize.x - 64, viewport->WorkSize.y - 48));
-        ImGui::Begin("Probe##sky", nullptr, ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoMove);
-        ImGui::TextUnformatted("Run Simulation with Visualization");
-        ImGui::TextUnformatted(Features::SkyShaderCredit());
-        ImGui::End();
+        if (options_.overlay) {
+            ImGui::GetStyle().Colors[ImGuiCol_WindowBg].w = 0.85f;
+            const ImGuiViewport* viewport = ImGui::GetMainViewport();
+            ImGui::SetNextWindowPos(ImVec2(viewport->WorkPos.x + 32, viewport->WorkPos.y + 24));
+            ImGui::SetNextWindowSize(ImVec2(viewport->WorkSize.x - 64, viewport->WorkSize.y - 48));
+            ImGui::Begin("Probe##sky", nullptr, ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoMove);
+            ImGui::TextUnformatted("Run Simulation with Visualization");
+            ImGui::TextUnformatted(Features::SkyShaderCredit());
+            ImGui::End();
+        }
+        if (options_.frames == 0) {
+            return;
+        }
 
         constexpr int kWarmUp = 30;
         if (frame_ == kWarmUp) {
@@ -173,7 +189,7 @@ private:
 
 int RunFrame(const Options& options)
 {
-    return AppFrame::Run("AppFrame", "Synaptor Sky Probe", [&options](GLFWwindow* window) {
+    return AppFrame::Run("AppFrame", options.name.c_str(), [&options](GLFWwindow* window) {
         return std::make_unique<ProbeApp>(window, options);
     });
 }
@@ -292,9 +308,13 @@ bool ParseOptions(int argc, char** argv, Options& options)
                 return false;
             }
         } else if (name == "--frames") {
-            options.frames = std::max(1, std::atoi(value));
+            options.frames = std::max(0, std::atoi(value));
         } else if (name == "--launched-at") {
             options.launchedAtMs = std::atof(value);
+        } else if (name == "--name") {
+            options.name = value;
+        } else if (name == "--overlay") {
+            options.overlay = std::atoi(value) != 0;
         } else if (name == "--fragment") {
             options.fragmentFile = value;
         } else if (name == "--shot") {

@@ -10,3 +10,12 @@ gtest_discover_tests(sky_renderer_tests DISCOVERY_MODE PRE_TEST
 add_executable(sky_startup_probe SkyStartupProbe.cpp)
 target_link_libraries(sky_startup_probe PRIVATE launcher_features)
 synaptor_strict(sky_startup_probe)
+
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+add_test(NAME sky_on_display
+         COMMAND "${Python3_EXECUTABLE}" -m unittest -v test_sky_frame
+         WORKING_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}")
+set_tests_properties(sky_on_display PROPERTIES
+    ENVIRONMENT "SKY_PROBE=$<TARGET_FILE:sky_startup_probe>;SYNAPTOR_PLATFORM=$<IF:$<BOOL:${WIN32}>,windows,linux>;ASAN_OPTIONS=detect_leaks=0"
+    RESOURCE_LOCK desktop
+    TIMEOUT 180)

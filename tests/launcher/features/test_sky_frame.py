@@ -1,0 +1,106 @@
+"""The sky drawn by the real frame on an X display, through the start-up probe:
+the hole, the disk and the stars in an idle frame, and the disk turning."""
+
+import os
+import shutil
+import subprocess
+import tempfile
+import time
+import unittest
+import uuid
+
+PROBE = os.environ["SKY_PROBE"]
+WINDOWS = os.environ.get("SYNAPTOR_PLATFORM") == "windows"
+WINE = os.environ.get("WINE", "/usr/lib/wine/wine64")
+
+
+def run(*args):
+    return subprocess.run(args, capture_output=True, timeout=30)
+
+
+def wait_for(predicate, timeout=30.0, step=0.2):
+    end = time.monotonic() + timeout
+    while time.monotonic() < end:
+        value = predicate()
+        if value:
+            return value
+        time.sleep(step)
+    return None
+
+
+def find_window(title):
+    out = run("xdotool", "search", "--onlyvisible", "--name", f"^{title}$").stdout.split()
+    return out[-1].decode() if out else None
+
+
+def geometry(window):
+    text = run("xdotool", "getwindowgeometry", "--shell", window).stdout.decode()
+    fields = dict(line.split("=") for line in text.split())
+    return int(fields["X"]), int(fields["Y"]), int(fields["WIDTH"]), int(fields["HEIGHT"])
+
+
+class Shot:
+    """The screen's pixels in a rectangle, as brightness (the largest channel)."""
+
+    def __init__(self, x, y, w, h):
+        raw = run("import", "-window", "root", "-crop", f"{w}x{h}+{x}+{y}", "-depth", "8", "rgb:-").stdout
+        assert len(raw) == w * h * 3, f"screenshot of {len(raw)} bytes"
+        self.w, self.h = w, h
+        self.value = [max(raw[i], raw[i + 1], raw[i + 2]) for i in range(0, len(raw), 3)]
+
+    def box(self, x0, y0, x1, y1):
+        return [self.value[y * self.w + x] for y in range(int(y0), int(y1)) for x in range(int(x0), int(x1))]
+
+
+class SkyOnDisplay(unittest.TestCase):
+    def setUp(self):
+        self.name = "sky-" + uuid.uuid4().hex[:10]
+        tmp = tempfile.mkdtemp(prefix="sky-test-")
+        self.addCleanup(shutil.rmtree, tmp, True)
+        env = dict(os.environ, XDG_DATA_HOME=tmp, WINEDEBUG="-all")
+        cmd = [PROBE, "run", "--name", self.name, "--frames", "0", "--overlay", "0"]
+        self.proc = subprocess.Popen([WINE] + cmd if WINDOWS else cmd, env=env,
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        self.addCleanup(self._stop)
+
+    def _stop(self):
+        if self.proc.poll() is None:
+            self.proc.kill()
+        self.proc.communicate(timeout=30)
+
+    def test_idle_frames_show_hole_disk_and_stars_and_the_disk_turns(self):
+        window = wait_for(lambda: find_window(self.name))
+        self.assertIsNotNone(window, "the probe's window did not appear")
+        x, y, w, h = geometry(window)
+        cx, cy = w / 2, h / 2
+
+        def drawn():
+            shot = Shot(x, y, w, h)
+            return shot if max(shot.box(cx - 60, cy - 10, cx + 60, cy + 10)) > 150 else None
+        first = wait_for(drawn)
+        self.assertIsNotNone(first, "the disk never appeared in the middle of the window")
+
+        # The shadow just above the disk's near edge, which crosses the middle.
+        shadow = first.box(cx - 8, cy - 0.1 * h, cx + 8, cy - 0.06 * h)
+        self.assertLess(max(shadow), 16, "the hole's shadow is not dark")
+        # The disk glows bright around it.
+        disk = first.box(cx - 0.4 * h, cy - 0.3 * h, cx + 0.4 * h, cy + 0.3 * h)
+        self.assertGreater(sum(v > 200 for v in disk), 500, "no bright disk")
+        # Stars on a dark sky along the top.
+        sky = first.box(0, 0, w, 0.12 * h)
+        self.assertLess(sorted(sky)[len(sky) // 2], 40, "the sky is not dark")
+        self.assertGreater(sum(v > 90 for v in sky), 30, "no stars")
+
+        time.sleep(1.0)
+        second = Shot(x, y, w, h)
+        changed = sum(abs(a - b) > 10 for a, b in zip(disk, second.box(cx - 0.4 * h, cy - 0.3 * h, cx + 0.4 * h, cy + 0.3 * h)))
+        self.assertGreater(changed, 300, "the disk did not turn in a second")
+        corner = first.box(0, 0, 0.15 * w, 0.15 * h)
+        corner_changed = sum(abs(a - b) > 10 for a, b in zip(corner, second.box(0, 0, 0.15 * w, 0.15 * h)))
+        self.assertLess(corner_changed, 0.01 * len(corner), "the star field should stand still")
+
+        self.assertIsNone(self.proc.poll(), "the probe ended early")
+
+
+if __name__ == "__main__":
+    unittest.main()

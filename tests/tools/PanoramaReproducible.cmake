@@ -1,0 +1,15 @@
+# Runs the panorama tool again with the build's seed: it must write the very
+# bytes that the build drew and embedded earlier.
+file(REMOVE_RECURSE "${WORK}")
+file(MAKE_DIRECTORY "${WORK}")
+execute_process(COMMAND "${TOOL}" "${WORK}/again.jpg" "${SEED}" RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+    message(FATAL_ERROR "panorama failed: ${result}")
+endif()
+file(SHA256 "${WORK}/again.jpg" again)
+file(SHA256 "${EMBEDDED}" embedded)
+if(NOT again STREQUAL embedded)
+    message(FATAL_ERROR "a second run with seed ${SEED} wrote other bytes (${again}) than the embedded panorama (${embedded})")
+endif()
+file(REMOVE_RECURSE "${WORK}")
+message(STATUS "panorama ${again}")
