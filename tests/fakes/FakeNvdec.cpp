@@ -38,6 +38,7 @@ struct State {
     std::vector<int> decoded;
     std::vector<fake_nvdec::MapRequest> maps;
     std::vector<int> sequenceResults;
+    std::vector<CUVIDSOURCEDATAPACKET> packets;
     std::set<Parser*> parsers;
     std::set<Decoder*> decoders;
     std::set<void*> locks;
@@ -140,6 +141,8 @@ void Reset()
     s.decoded.clear();
     s.maps.clear();
     s.sequenceResults.clear();
+    s.packets.clear();
+    s.mapped.clear();
     s.decodeCount = 0;
 }
 
@@ -160,6 +163,7 @@ const std::vector<CUVIDRECONFIGUREDECODERINFO>& Reconfigurations() { return stat
 const std::vector<int>& DecodedPictures() { return state().decoded; }
 const std::vector<MapRequest>& MapRequests() { return state().maps; }
 const std::vector<int>& SequenceResults() { return state().sequenceResults; }
+const std::vector<CUVIDSOURCEDATAPACKET>& Packets() { return state().packets; }
 size_t LiveParsers() { return state().parsers.size(); }
 size_t LiveDecoders() { return state().decoders.size(); }
 size_t LiveLocks() { return state().locks.size(); }
@@ -235,6 +239,9 @@ CUresult cuvidParseVideoData(CUvideoparser handle, CUVIDSOURCEDATAPACKET* packet
     if (CUresult r = Enter("cuvidParseVideoData"))
         return r;
     auto* parser = static_cast<Parser*>(handle);
+    CUVIDSOURCEDATAPACKET recorded = *packet;
+    recorded.payload = nullptr;
+    state().packets.push_back(recorded);
     if (!state().parsers.count(parser))
         return kInvalidValue;
     const std::string payload = packet->payload && packet->payload_size

@@ -42,6 +42,8 @@ const std::vector<CUVIDRECONFIGUREDECODERINFO>& Reconfigurations();
 const std::vector<int>& DecodedPictures(); // CurrPicIdx of every decode call
 const std::vector<MapRequest>& MapRequests();
 const std::vector<int>& SequenceResults(); // what the sequence callback returned
+// Flags and timestamp of every packet given to the parser (payload not kept).
+const std::vector<CUVIDSOURCEDATAPACKET>& Packets();
 
 size_t LiveParsers();
 size_t LiveDecoders();

@@ -300,6 +300,10 @@ void Reset()
     s.pictures.clear();
     s.locks.clear();
     s.reconfigurations.clear();
+    s.liveSessions.clear();
+    s.bitstreams.clear();
+    s.liveRegistrations.clear();
+    s.liveMappings.clear();
     s.encodedPictures = 0;
 }
 
