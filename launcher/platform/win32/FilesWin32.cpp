@@ -1,7 +1,9 @@
 // Settings folder and whole-file reads and replacements on Windows, all through
 // the wide-character interfaces.
 
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
 #include <windows.h>
 #include <knownfolders.h>
 #include <shlobj.h>

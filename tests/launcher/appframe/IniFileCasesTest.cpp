@@ -139,7 +139,8 @@ TEST_F(IniFileCases, LoadAndSave)
         ASSERT_TRUE(Save(ini, name));
         EXPECT_EQ(ReadBytes(File(name)), c.after);
 
-        // What was saved reads back as the model, and saving it again changes nothing.
+        // What was saved reads back as the model (the file decides the order), and
+        // saving it again changes nothing.
         IniFile reloaded;
         Load(reloaded, name);
         EXPECT_EQ(Describe(reloaded), Describe(ini));

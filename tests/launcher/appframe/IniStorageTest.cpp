@@ -10,7 +10,9 @@
 #include "SettingsFolder.h"
 
 #ifdef _WIN32
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
 #include <windows.h>
 #else
 #include <sys/resource.h>
