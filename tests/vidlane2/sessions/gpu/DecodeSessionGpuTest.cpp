@@ -7,6 +7,7 @@
 #include <cuda_runtime_api.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -34,8 +35,11 @@ protected:
     void SetUp() override
     {
         int devices = 0;
-        if (cudaGetDeviceCount(&devices) != cudaSuccess || devices == 0)
+        if (cudaGetDeviceCount(&devices) != cudaSuccess || devices == 0) {
+            if (std::getenv("VIDLANE2_REQUIRE_GPU"))
+                FAIL() << "no CUDA device, and the GPU check requires one";
             GTEST_SKIP() << "no CUDA device";
+        }
         ASSERT_EQ(cudaFree(nullptr), cudaSuccess); // makes the primary context current
         const vidlane2::CudaDriverApi& cuda = vidlane2::CudaDriver();
         ASSERT_EQ(cuda.Call(cuda.cuCtxGetCurrent, &context), vidlane2::kCudaSuccess);
