@@ -37,10 +37,19 @@ fi
 
 "${command[@]}" &
 pid=$!
-sleep "${SYNAPTOR_SCREENSHOT_DELAY:-8}"
+window=$(timeout 60 xdotool search --sync --onlyvisible --name '^Synaptor Demo$' | head -n1 || true)
+sleep "${SYNAPTOR_SCREENSHOT_DELAY:-5}" # let the first frames settle
 mkdir -p "$ROOT/out"
 shot="$ROOT/out/launcher-$platform.png"
 import -window root "$shot"
 echo "run: the launcher ran on Xvfb $DISPLAY; screenshot saved to $shot"
-xdotool search --name '^Synaptor Demo$' windowfocus --sync key Escape >/dev/null 2>&1 || kill $pid
-wait $pid || true
+# Escape closes the launcher as a user would; it is stopped if it does not.
+if [ -n "$window" ]; then
+    xdotool windowfocus --sync "$window" key --window "$window" Escape >/dev/null 2>&1 || true
+fi
+for _ in $(seq 50); do
+    kill -0 $pid 2>/dev/null || break
+    sleep 0.1
+done
+kill $pid 2>/dev/null || true
+wait $pid 2>/dev/null || true
