@@ -10,6 +10,10 @@ cd "$ROOT"
 platform=linux
 [ "${1:-}" = "--windows" ] && platform=windows
 
+source "$ROOT/scripts/display.sh"
+headless=false
+[ -z "${DISPLAY:-}" ] && headless=true
+ensure_display # Wine's first start, in set-up, keeps the display it finds
 bash scripts/setup.sh
 if [ $platform = windows ]; then
     cmake -S . -B build/run-windows -G Ninja -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" \
@@ -27,12 +31,10 @@ else
 fi
 
 cd "$bin" # the launcher starts the simulator from its current folder
-if [ -n "${DISPLAY:-}" ]; then
+if [ $headless = false ]; then
     exec "${command[@]}"
 fi
 
-source "$ROOT/scripts/display.sh"
-ensure_display
 "${command[@]}" &
 pid=$!
 sleep "${SYNAPTOR_SCREENSHOT_DELAY:-8}"
