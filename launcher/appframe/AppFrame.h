@@ -16,13 +16,15 @@ namespace AppFrame {
 class Application {
 public:
     virtual ~Application() = default;
-    virtual void OnKeyEvent(int key, int scancode, int action, int mods) {}
-    virtual void OnKeyPress(int key, int mods) {}
-    virtual void OnMouseButton(int button, int action, int mods) {}
-    virtual void OnCursorMove(double x, double y) {}
-    virtual void OnWindowMove(int x, int y) {}
-    virtual void OnWindowResize(int width, int height) {}
-    virtual void OnWindowMaximize(bool maximized) {}
+    // Events of the main window; GLFW's codes. Each does nothing unless overridden.
+    virtual void OnKeyEvent(int /*key*/, int /*scancode*/, int /*action*/, int /*mods*/) {}
+    virtual void OnKeyPress(int /*key*/, int /*mods*/) {}
+    virtual void OnMouseButton(int /*button*/, int /*action*/, int /*mods*/) {}
+    virtual void OnCursorMove(double /*x*/, double /*y*/) {}
+    virtual void OnWindowMove(int /*x*/, int /*y*/) {}
+    virtual void OnWindowResize(int /*width*/, int /*height*/) {}
+    virtual void OnWindowMaximize(bool /*maximized*/) {}
+    // Once per frame, inside the user-interface frame.
     virtual void OnUpdate() = 0;
 };
 

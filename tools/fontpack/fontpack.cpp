@@ -16,8 +16,11 @@ int main(int argc, char** argv)
         return 2;
     }
     std::ifstream in(argv[1], std::ios::binary);
-    std::vector<unsigned char> font((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (!in.eof() || font.empty()) {
+    std::vector<unsigned char> font;
+    if (in) {
+        font.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    if (font.empty()) {
         std::fprintf(stderr, "fontpack: cannot read %s\n", argv[1]);
         return 1;
     }

@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Sets up the machine, builds the launcher with the stand-in simulator beside it,
+# and runs it. With a display it runs until you close it (Escape). Without one it
+# runs on Xvfb, saves a screenshot after a few seconds, says where, and closes.
+#   scripts/run.sh            the Linux build
+#   scripts/run.sh --windows  the Windows build under Wine
+set -euo pipefail
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+cd "$ROOT"
+platform=linux
+[ "${1:-}" = "--windows" ] && platform=windows
+
+bash scripts/setup.sh
+if [ $platform = windows ]; then
+    cmake -S . -B build/run-windows -G Ninja -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" \
+        -DCMAKE_BUILD_TYPE=Release -DSYNAPTOR_BUILD_TESTS=OFF >/dev/null
+    cmake --build build/run-windows -j2 --target launcher $(test -d tools/neuroblitz && echo Neuroblitz64)
+    bin="$ROOT/build/run-windows/bin"
+    command=(/usr/lib/wine/wine64 ./launcher.exe)
+    export WINEDEBUG=${WINEDEBUG:--all}
+else
+    cmake -S . -B build/run -G Ninja -DCMAKE_BUILD_TYPE=Release -DSYNAPTOR_BUILD_TESTS=OFF \
+        -DSYNAPTOR_BUILD_VIDLANE2=OFF >/dev/null
+    cmake --build build/run -j2 --target launcher $(test -d tools/neuroblitz && echo Neuroblitz64)
+    bin="$ROOT/build/run/bin"
+    command=(./launcher)
+fi
+
+cd "$bin" # the launcher starts the simulator from its current folder
+if [ -n "${DISPLAY:-}" ]; then
+    exec "${command[@]}"
+fi
+
+source "$ROOT/scripts/display.sh"
+ensure_display
+"${command[@]}" &
+pid=$!
+sleep "${SYNAPTOR_SCREENSHOT_DELAY:-8}"
+mkdir -p "$ROOT/out"
+shot="$ROOT/out/launcher-$platform.png"
+import -window root "$shot"
+echo "run: the launcher ran on Xvfb $DISPLAY; screenshot saved to $shot"
+xdotool search --name '^Synaptor Demo$' windowfocus --sync key Escape >/dev/null 2>&1 || kill $pid
+wait $pid || true

@@ -1,0 +1,86 @@
+// A stand-in application for the frame's end-to-end tests. It runs the real
+// frame, logs every event the frame forwards, asks for the launcher's font, and
+// closes on Escape. Its destructor leaves a mark in appSettings, which shows that
+// the settings are saved after the application is destroyed.
+//   frame_probe <organization> <application> <log file>
+
+#include <GLFW/glfw3.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "AppFrame.h"
+#include "Platform.h"
+
+namespace {
+
+class ProbeApp final : public AppFrame::Application {
+public:
+    ProbeApp(GLFWwindow* window, std::FILE* log) : m_window(window), m_log(log)
+    {
+        frameState->fontEnabled = true;
+        frameState->fontType = 5;
+        frameState->fontSize = 24.0f;
+        frameState->fontsDirty = true;
+        Log("created maximized=%d", frameState->maximized ? 1 : 0);
+    }
+    ~ProbeApp() override
+    {
+        frameState->appSettings["probe"]["destroyed"] = "1";
+        Log("destroyed");
+    }
+    void OnKeyEvent(int key, int, int action, int) override { Log("key %d action %d", key, action); }
+    void OnKeyPress(int key, int) override
+    {
+        Log("press %d", key);
+        if (key == GLFW_KEY_ESCAPE) {
+            glfwSetWindowShouldClose(m_window, GLFW_TRUE);
+        }
+    }
+    void OnWindowMove(int x, int y) override { Log("move %d %d", x, y); }
+    void OnWindowResize(int w, int h) override { Log("resize %d %d", w, h); }
+    void OnWindowMaximize(bool maximized) override { Log("maximize %d", maximized ? 1 : 0); }
+    void OnUpdate() override
+    {
+        if (++m_frames == 3) {
+            Log("frames customFont=%d fixed=%d", frameState->customFont != nullptr,
+                frameState->regular24 && frameState->semiBold20 && frameState->regular16 &&
+                    frameState->light24 && frameState->light16);
+        }
+    }
+
+private:
+    template <typename... Args> void Log(const char* format, Args... args)
+    {
+        std::fprintf(m_log, format, args...);
+        std::fputc('\n', m_log);
+        std::fflush(m_log);
+    }
+
+    GLFWwindow* m_window;
+    std::FILE* m_log;
+    int m_frames = 0;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: frame_probe <organization> <application> <log file>\n");
+        return 2;
+    }
+    std::FILE* log = std::fopen(argv[3], "w");
+    if (log == nullptr) {
+        return 2;
+    }
+    std::printf("folder %s\n", Platform::PathToUtf8(ConfigFolder(argv[1], argv[2])).c_str());
+    std::fflush(stdout);
+    const int code = AppFrame::Run(argv[1], argv[2], [log](GLFWwindow* window) {
+        return std::make_unique<ProbeApp>(window, log);
+    });
+    std::fprintf(log, "exit %d\n", code);
+    std::fclose(log);
+    return code;
+}

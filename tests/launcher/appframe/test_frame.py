@@ -1,0 +1,186 @@
+"""The frame run for real on an X display: placement, clear colour, the
+maximized rule, key forwarding and the order of the saves at shutdown."""
+
+import os
+import shutil
+import subprocess
+import tempfile
+import time
+import unittest
+import uuid
+
+PROBE = os.environ["FRAME_PROBE"]
+WINDOWS = os.environ.get("SYNAPTOR_PLATFORM") == "windows"
+WINE = os.environ.get("WINE", "/usr/lib/wine/wine64")
+ORG = "AppFrameTest"
+
+
+def run(*args, **kw):
+    return subprocess.run(args, capture_output=True, text=True, timeout=30, **kw)
+
+
+def wait_for(predicate, timeout=20.0, step=0.1):
+    end = time.monotonic() + timeout
+    while time.monotonic() < end:
+        value = predicate()
+        if value:
+            return value
+        time.sleep(step)
+    return None
+
+
+def find_window(title):
+    out = run("xdotool", "search", "--onlyvisible", "--name", f"^{title}$").stdout.split()
+    return out[-1] if out else None
+
+
+def geometry(window):
+    fields = dict(line.split("=") for line in run("xdotool", "getwindowgeometry", "--shell", window).stdout.split())
+    return int(fields["X"]), int(fields["Y"]), int(fields["WIDTH"]), int(fields["HEIGHT"])
+
+
+def pixel(x, y):
+    out = run("import", "-window", "root", "-crop", f"1x1+{x}+{y}", "-depth", "8", "txt:-").stdout
+    # "0,0: (20,20,20)  #141414  srgb(20,20,20)"
+    rgb = out.splitlines()[-1].split("(")[1].split(")")[0]
+    return tuple(int(float(c)) for c in rgb.split(",")[:3])
+
+
+class Probe:
+    """One run of the frame probe with its own settings folder."""
+
+    def __init__(self, test):
+        self.app = "probe-" + uuid.uuid4().hex[:10]
+        self.tmp = tempfile.mkdtemp(prefix="frame-test-")
+        test.addCleanup(shutil.rmtree, self.tmp, True)
+        self.log = os.path.join(self.tmp, "events.log")
+        self.env = dict(os.environ, XDG_DATA_HOME=os.path.join(self.tmp, "data"), WINEDEBUG="-all")
+        self.folder = self._folder()
+        test.addCleanup(shutil.rmtree, self.folder, True)
+        self.proc = None
+
+    def _command(self):
+        cmd = [PROBE, ORG, self.app, self._path_for_program(self.log)]
+        return [WINE] + cmd if WINDOWS else cmd
+
+    def _path_for_program(self, path):
+        return "Z:" + path.replace("/", "\\") if WINDOWS else path
+
+    def _folder(self):
+        if not WINDOWS:
+            return os.path.join(self.tmp, "data", ORG, self.app)
+        prefix = os.environ.get("WINEPREFIX", os.path.expanduser("~/.wine"))
+        user = os.environ.get("USER") or run("id", "-un").stdout.strip()
+        return os.path.join(prefix, "drive_c", "users", user, "AppData", "Local", ORG, self.app)
+
+    def write_settings(self, text):
+        os.makedirs(self.folder, exist_ok=True)
+        with open(os.path.join(self.folder, "appframe.ini"), "w", newline="") as f:
+            f.write(text)
+
+    def start(self, env=None):
+        self.proc = subprocess.Popen(self._command(), env=env or self.env,
+                                     stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        return self
+
+    def window(self):
+        return wait_for(lambda: find_window(self.app))
+
+    def events(self):
+        try:
+            with open(self.log) as f:
+                return f.read().splitlines()
+        except FileNotFoundError:
+            return []
+
+    def wait_event(self, prefix):
+        return wait_for(lambda: any(e.startswith(prefix) for e in self.events()))
+
+    def press(self, window, key):
+        run("xdotool", "windowfocus", "--sync", window)
+        run("xdotool", "key", "--window", window, key)
+
+    def finish(self):
+        out, err = self.proc.communicate(timeout=30)
+        return self.proc.returncode, out, err
+
+    def file(self, name):
+        path = os.path.join(self.folder, name)
+        with open(path, "rb") as f:
+            return f.read(), os.stat(path).st_mtime_ns
+
+
+FIRST_RUN = (b"[window]\r\nposx=100\r\nposy=100\r\nmaximized=0\r\nbgcolorr=0.080000\r\n"
+             b"bgcolorg=0.080000\r\nbgcolorb=0.080000\r\nwidth=900\r\nheight=600\r\n"
+             b"[font]\r\nenabled=1\r\ntype=5\r\nsize=24.000000")
+
+
+class FrameOnDisplay(unittest.TestCase):
+    def test_first_run_places_clears_forwards_keys_and_saves_in_order(self):
+        probe = Probe(self).start()
+        window = probe.window()
+        self.assertIsNotNone(window, "the frame's window did not appear")
+        self.assertTrue(probe.wait_event("frames"), probe.events())
+        self.assertIn("frames customFont=1 fixed=1", probe.events())
+        x, y, w, h = geometry(window)
+        if not WINDOWS:
+            self.assertEqual((x, y, w, h), (100, 100, 900, 600))
+        self.assertEqual(pixel(100 + 450, 100 + 300), (20, 20, 20))
+
+        probe.press(window, "a")
+        self.assertTrue(probe.wait_event("key 65 action 0"), probe.events())
+        probe.press(window, "Escape")
+        code, _, err = probe.finish()
+        self.assertEqual(code, 0, err)
+
+        events = probe.events()
+        a = events.index("key 65 action 1")
+        self.assertEqual(events[a + 1], "press 65", "a press is forwarded twice, in order")
+        self.assertEqual(events[a + 2], "key 65 action 0", "a release is forwarded once")
+        self.assertEqual(events[-2:], ["destroyed", "exit 0"])
+
+        app, app_time = probe.file("app.ini")
+        frame, frame_time = probe.file("appframe.ini")
+        _, imgui_time = probe.file("imgui.ini")
+        self.assertEqual(app, b"[probe]\r\ndestroyed=1", "app.ini is saved after the destructor")
+        self.assertEqual(frame, FIRST_RUN)
+        self.assertLessEqual(app_time, frame_time)
+        self.assertLessEqual(frame_time, imgui_time)
+
+    def test_stored_maximized_opens_maximized_and_keeps_normal_placement(self):
+        if not shutil.which("openbox"):
+            self.skipTest("maximizing needs a window manager (openbox)")
+        wm = subprocess.Popen(["openbox", "--sm-disable"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.addCleanup(lambda: (wm.terminate(), wm.wait(10)))
+        time.sleep(1.0)
+        probe = Probe(self)
+        probe.write_settings("[window]\r\nposx=150\r\nposy=120\r\nmaximized=1\r\n")
+        probe.start()
+        window = probe.window()
+        self.assertIsNotNone(window)
+        self.assertTrue(probe.wait_event("frames"), probe.events())
+        self.assertIn("created maximized=1", probe.events())
+        _, _, w, h = geometry(window)
+        self.assertGreater(w, 900)
+        probe.press(window, "Escape")
+        code, _, err = probe.finish()
+        self.assertEqual(code, 0, err)
+        frame, _ = probe.file("appframe.ini")
+        for line in (b"posx=150", b"posy=120", b"maximized=1", b"width=900", b"height=600"):
+            self.assertIn(line, frame.split(b"\r\n"))
+
+    def test_failed_start_up_saves_nothing(self):
+        if WINDOWS:
+            self.skipTest("no way to make the Windows window fail to open from outside")
+        probe = Probe(self)
+        probe.start(env=dict(probe.env, DISPLAY=":none"))
+        code, _, err = probe.finish()
+        self.assertEqual(code, 1)
+        self.assertTrue(err.startswith("Error: "), err)
+        self.assertEqual(probe.events(), ["exit 1"])
+        for name in ("app.ini", "appframe.ini", "imgui.ini"):
+            self.assertFalse(os.path.exists(os.path.join(probe.folder, name)), name)
+
+
+if __name__ == "__main__":
+    unittest.main()
