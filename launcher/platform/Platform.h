@@ -2,6 +2,8 @@
 // The launcher's platform layer. Everything above it is shared by Windows and
 // Linux and never includes <windows.h>; win32/ and posix/ implement it.
 
+#include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
@@ -13,9 +15,10 @@ namespace Platform {
 // $XDG_DATA_HOME or $HOME/.local/share on Linux); empty when it cannot be found.
 std::filesystem::path LocalDataFolder();
 
-// Reads a whole file in binary mode through the system's wide-character
-// interfaces. False when it cannot be opened or read.
-bool ReadWholeFile(const std::filesystem::path& file, std::string& bytes);
+// Reads a whole regular file in binary mode through the system's wide-character
+// interfaces. False when it cannot be opened or read, is not a regular file, or
+// holds more than maxBytes; bytes is then left as it was.
+bool ReadWholeFile(const std::filesystem::path& file, std::string& bytes, size_t maxBytes = SIZE_MAX);
 
 // Writes bytes beside the file, then replaces the file with them, so the file is
 // either the old one or the new one, never half-written. False on any failure,
