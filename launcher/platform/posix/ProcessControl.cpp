@@ -87,8 +87,13 @@ void LaunchProcess(const char* program, const std::string& arguments)
     pthread_attr_setdetachstate(&threadAttributes, PTHREAD_CREATE_DETACHED);
     pthread_t monitor;
     if (pthread_create(&monitor, &threadAttributes, MonitorChildProcess,
-                       reinterpret_cast<void*>(static_cast<std::intptr_t>(child))) == 0)
-        monitorThread.store(static_cast<std::uintptr_t>(monitor));
+                       reinterpret_cast<void*>(static_cast<std::intptr_t>(child))) == 0) {
+        std::uintptr_t stored = static_cast<std::uintptr_t>(monitor);
+        monitorThread.store(stored);
+        // A monitor that finished before its id was stored could not clear it.
+        if (childProcess.load() == 0)
+            monitorThread.compare_exchange_strong(stored, 0);
+    }
     pthread_attr_destroy(&threadAttributes);
 }
 

@@ -44,8 +44,8 @@ DWORD WINAPI MonitorChildProcess(LPVOID)
             CloseHandle(process);
     }
 
-    // The launch stores this thread's handle only after creating it, so it may
-    // not be there yet; the next launch then closes it.
+    // The launch stores this thread's handle only after creating it; if it is not
+    // there yet, the launch clears it itself.
     std::uintptr_t self = monitorThread.load();
     if (self && GetThreadId(AsHandle(self)) == GetCurrentThreadId() && monitorThread.compare_exchange_strong(self, 0))
         CloseHandle(AsHandle(self));
@@ -56,10 +56,6 @@ DWORD WINAPI MonitorChildProcess(LPVOID)
 
 void LaunchProcess(const char* program, const std::string& arguments)
 {
-    // Only while idle: a handle left here belongs to a monitor that has ended.
-    if (const HANDLE stale = AsHandle(monitorThread.exchange(0)))
-        CloseHandle(stale);
-
     std::vector<char> commandLine(arguments.begin(), arguments.end());
     commandLine.push_back('\0');
     STARTUPINFOA startup{};
@@ -72,8 +68,14 @@ void LaunchProcess(const char* program, const std::string& arguments)
         process = created.hProcess;
     }
     childProcess.store(AsSlot(process));
-    if (process)
-        monitorThread.store(AsSlot(CreateThread(nullptr, 0, MonitorChildProcess, nullptr, 0, nullptr)));
+    if (!process)
+        return;
+    const HANDLE monitor = CreateThread(nullptr, 0, MonitorChildProcess, nullptr, 0, nullptr);
+    std::uintptr_t stored = AsSlot(monitor);
+    monitorThread.store(stored);
+    // A monitor that finished before its handle was stored could not clear it.
+    if (monitor && childProcess.load() == 0 && monitorThread.compare_exchange_strong(stored, 0))
+        CloseHandle(monitor);
 }
 
 void AbortProcess()
