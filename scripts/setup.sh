@@ -87,7 +87,7 @@ cross_build googletest /usr/src/googletest -DBUILD_GMOCK=ON -Dgtest_disable_pthr
 # ---- Wine prefix ---------------------------------------------------------------------------------------
 if [ ! -e "${WINEPREFIX:-$HOME/.wine}/system.reg" ]; then
     say "creating the Wine prefix (first start, about 10 s)"
-    WINEDEBUG=-all DISPLAY= /usr/lib/wine/wine64 wineboot --init >/dev/null 2>&1 || true
+    WINEDEBUG=-all /usr/lib/wine/wine64 wineboot --init >/dev/null 2>&1 || true
     wineserver -w 2>/dev/null || true
 else
     say "Wine prefix: present"

@@ -13,6 +13,6 @@ add_test(NAME frame_on_display
          COMMAND "${Python3_EXECUTABLE}" -m unittest -v test_frame
          WORKING_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}")
 set_tests_properties(frame_on_display PROPERTIES
-    ENVIRONMENT "FRAME_PROBE=$<TARGET_FILE:frame_probe>;SYNAPTOR_PLATFORM=$<IF:$<BOOL:${WIN32}>,windows,linux>;LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/scripts/lsan.supp"
+    ENVIRONMENT "FRAME_PROBE=$<TARGET_FILE:frame_probe>;SYNAPTOR_PLATFORM=$<IF:$<BOOL:${WIN32}>,windows,linux>;ASAN_OPTIONS=detect_leaks=0"
     RESOURCE_LOCK desktop
     TIMEOUT 120)

@@ -2,9 +2,11 @@
 // frame, logs every event the frame forwards, asks for the launcher's font, and
 // closes on Escape. Its destructor leaves a mark in appSettings, which shows that
 // the settings are saved after the application is destroyed.
-//   frame_probe <organization> <application> <log file>
+//   frame_probe <organization> <application> <log file> [stored-font]
+// With "stored-font" the probe keeps the font request read from the settings.
 
 #include <GLFW/glfw3.h>
+#include <imgui.h>
 
 #include <cstdio>
 #include <memory>
@@ -17,12 +19,14 @@ namespace {
 
 class ProbeApp final : public AppFrame::Application {
 public:
-    ProbeApp(GLFWwindow* window, std::FILE* log) : m_window(window), m_log(log)
+    ProbeApp(GLFWwindow* window, std::FILE* log, bool askForFont) : m_window(window), m_log(log)
     {
-        frameState->fontEnabled = true;
-        frameState->fontType = 5;
-        frameState->fontSize = 24.0f;
-        frameState->fontsDirty = true;
+        if (askForFont) {
+            frameState->fontEnabled = true;
+            frameState->fontType = 5;
+            frameState->fontSize = 24.0f;
+            frameState->fontsDirty = true;
+        }
         Log("created maximized=%d", frameState->maximized ? 1 : 0);
     }
     ~ProbeApp() override
@@ -44,7 +48,8 @@ public:
     void OnUpdate() override
     {
         if (++m_frames == 3) {
-            Log("frames customFont=%d fixed=%d", frameState->customFont != nullptr,
+            Log("frames customFont=%d atlas=%d fixed=%d", frameState->customFont != nullptr,
+                ImGui::GetIO().Fonts->Fonts.Size,
                 frameState->regular24 && frameState->semiBold20 && frameState->regular16 &&
                     frameState->light24 && frameState->light16);
         }
@@ -67,8 +72,8 @@ private:
 
 int main(int argc, char** argv)
 {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: frame_probe <organization> <application> <log file>\n");
+    if (argc != 4 && argc != 5) {
+        std::fprintf(stderr, "usage: frame_probe <organization> <application> <log file> [stored-font]\n");
         return 2;
     }
     std::FILE* log = std::fopen(argv[3], "w");
@@ -77,8 +82,9 @@ int main(int argc, char** argv)
     }
     std::printf("folder %s\n", Platform::PathToUtf8(ConfigFolder(argv[1], argv[2])).c_str());
     std::fflush(stdout);
-    const int code = AppFrame::Run(argv[1], argv[2], [log](GLFWwindow* window) {
-        return std::make_unique<ProbeApp>(window, log);
+    const bool askForFont = argc == 4;
+    const int code = AppFrame::Run(argv[1], argv[2], [log, askForFont](GLFWwindow* window) {
+        return std::make_unique<ProbeApp>(window, log, askForFont);
     });
     std::fprintf(log, "exit %d\n", code);
     std::fclose(log);
