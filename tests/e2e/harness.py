@@ -60,21 +60,33 @@ def settings_folder(work):
     return os.path.join(prefix, "drive_c", "users", user, "AppData", "Local", "AppFrame", TITLE)
 
 
-def standin_pids(work):
-    """Processes of the stand-in copy in this work folder."""
-    pids = []
+def _processes_of(work):
+    """(pid, comm, cmdline) of every process started under this work folder's
+    launcher, known by the hold file in its environment."""
+    marker = f"NEUROBLITZ_HOLD_FILE={program_path(os.path.join(work, 'hold'))}".encode()
+    found = []
     for entry in os.listdir("/proc"):
         if not entry.isdigit():
             continue
         try:
+            with open(f"/proc/{entry}/environ", "rb") as f:
+                if marker not in f.read().split(b"\0"):
+                    continue
+            with open(f"/proc/{entry}/comm") as f:
+                comm = f.read().strip()
             with open(f"/proc/{entry}/cmdline", "rb") as f:
-                cmdline = f.read().decode(errors="replace")
-            cwd = os.readlink(f"/proc/{entry}/cwd")
+                cmdline = f.read()
         except OSError:
             continue
-        if STANDIN in cmdline and cwd == work:
-            pids.append(int(entry))
-    return pids
+        found.append((int(entry), comm, cmdline))
+    return found
+
+
+def standin_pids(work):
+    """The stand-in's processes. Under Wine it has no name in /proc, and its
+    command line is the launcher's, which begins with a blank: an empty first word."""
+    return [pid for pid, comm, cmdline in _processes_of(work)
+            if comm.startswith("Neuroblitz64") or (WINDOWS and cmdline.startswith(b"\0-project"))]
 
 
 class Word:
@@ -121,7 +133,7 @@ class Launcher:
 
     def __exit__(self, *exc):
         self.close()
-        for pid in standin_pids(self.work):
+        for pid, _, _ in _processes_of(self.work):  # the stand-ins, and their consoles under Wine
             try:
                 os.kill(pid, signal.SIGKILL)
             except OSError:
@@ -181,7 +193,13 @@ class Launcher:
 
     # ---- input -------------------------------------------------------------------------
 
+    def raise_window(self):
+        """The launcher above the stand-in's console window (Wine opens one for it)."""
+        if WINDOWS:
+            run("xdotool", "windowraise", self.window)
+
     def click(self, x, y):
+        self.raise_window()
         run("xdotool", "mousemove", str(x), str(y), "click", "1")
         time.sleep(0.25)  # a few frames for the press and the release
         self.park_pointer()
@@ -201,6 +219,10 @@ class Launcher:
         self.click(box[0] + box[2] // 2, box[1] + box[3] // 2)
 
     def key(self, name):
+        # A click on an empty spot first: Wine gives keys to the window it has activated.
+        self.raise_window()
+        x, y, w, h = self.geometry
+        run("xdotool", "mousemove", str(x + w // 2), str(y + h - 60), "click", "1")
         run("xdotool", "windowfocus", "--sync", self.window)
         run("xdotool", "key", name)
 
@@ -209,6 +231,7 @@ class Launcher:
     def shot(self, name=None):
         """A screenshot of the whole display; kept under SHOTS when named."""
         path = os.path.join(self.work, "screen.png")
+        self.raise_window()
         run("import", "-window", "root", path)
         if name:
             os.makedirs(SHOTS, exist_ok=True)
@@ -258,6 +281,7 @@ class Launcher:
         return wait_for(lambda: self.find_text(phrase), timeout=timeout, step=0.2)
 
     def pixel(self, x, y):
+        self.raise_window()
         out = run("import", "-window", "root", "-crop", f"1x1+{x}+{y}", "-depth", "8", "txt:-").stdout
         rgb = out.splitlines()[-1].split("(")[1].split(")")[0]
         return tuple(int(float(c)) for c in rgb.split(",")[:3])

@@ -43,8 +43,9 @@ class LauncherEndToEnd(unittest.TestCase):
     def assert_result_shown(self, app, result, name):
         wparam, lparam = result
         factor, build = shown_factor(wparam), str(lparam & 0xFFFFFFFF)
-        # OCR may read the thin "812 ms" as "812ms".
-        pattern = re.compile(re.escape(f"{name} Results:") + ".*" + re.escape(f"{factor}x Real-Time") +
+        # OCR may read the thin "812 ms" as "812ms",
+        # and may add a stray letter after the thin "x".
+        pattern = re.compile(re.escape(f"{name} Results:") + ".*" + rf"\b{re.escape(factor)}x\S?\s*Real-Time" +
                              ".*" + rf"\b{build} ?ms\b")
         shown = harness.wait_for(lambda: pattern.search(app.text()), timeout=10, step=0.3)
         self.assertTrue(shown, f"expected {name} with {factor}x and {build} ms, screen reads: {app.text()}")

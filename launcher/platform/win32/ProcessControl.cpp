@@ -84,11 +84,12 @@ void AbortProcess()
     if (process)
         TerminateProcess(process, 0);
 
+    // The monitor is not terminated: a thread killed while it holds a lock (the
+    // loader's, at its start) hangs the launcher later. It wakes as the child
+    // ends, finds the slot taken and ends; the process handle is closed only once
+    // it can no longer be waiting on it.
     bool monitorGone = true;
     if (const HANDLE monitor = AsHandle(monitorThread.exchange(0))) {
-        TerminateThread(monitor, 0);
-        // Termination is asynchronous; the process handle is closed only once
-        // the monitor can no longer be waiting on it.
         monitorGone = WaitForSingleObject(monitor, 1000) == WAIT_OBJECT_0;
         CloseHandle(monitor);
     }
