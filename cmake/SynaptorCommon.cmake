@@ -10,7 +10,8 @@ else()
 endif()
 
 if(SYNAPTOR_SANITIZE AND NOT WIN32)
-    add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+    # nvcc takes no -fsanitize; CUDA sources build without the sanitizers.
+    add_compile_options("$<$<COMPILE_LANGUAGE:C,CXX>:-fsanitize=address,undefined;-fno-omit-frame-pointer;-fno-sanitize-recover=undefined>")
     add_link_options(-fsanitize=address,undefined)
 endif()
 
@@ -22,10 +23,12 @@ endif()
 # Warnings are errors in our own code.
 function(synaptor_strict target)
     if(MSVC)
-        target_compile_options(${target} PRIVATE /W4 /WX)
+        target_compile_options(${target} PRIVATE $<$<COMPILE_LANGUAGE:C,CXX>:/W4 /WX>
+            $<$<COMPILE_LANGUAGE:CUDA>:-Xcompiler=/W4,/WX --Werror=all-warnings>)
     else()
         target_compile_options(${target} PRIVATE
-            $<$<COMPILE_LANGUAGE:C,CXX>:-Wall -Wextra -Werror>)
+            $<$<COMPILE_LANGUAGE:C,CXX>:-Wall -Wextra -Werror>
+            $<$<COMPILE_LANGUAGE:CUDA>:-Xcompiler=-Wall,-Wextra,-Werror --Werror=all-warnings>)
     endif()
 endfunction()
 

@@ -1,0 +1,138 @@
+// Which launches are safe. The kernels trust their sizes and pitches, so the
+// launch wrappers refuse any call whose buffers the grid would leave, before
+// anything reaches the GPU.
+#pragma once
+
+#include <cstdint>
+
+namespace vidlane2 {
+
+enum class LaunchCheck {
+    Launch,      // the arguments are sound
+    NothingToDo, // an empty frame: success without a launch
+    Invalid,     // a kernel would touch memory outside its buffers
+};
+
+enum class FrameKernel {
+    Uint4ToNv12,
+    Uint8ToNv12,
+    Uint16ToNv12,
+    Uint32ToNv12,
+    Nv12ToUint4,
+    Nv12ToUint8,
+    Nv12ToUint16,
+    Nv12ToUint32,
+    TextureToRgba, // the four texture kernels: only a destination
+    ImageFlipV,
+};
+
+// One buffer as a kernel walks it: rows of rowBytes at pitch. align is the width
+// of its widest access.
+struct BufferWalk {
+    const void* data;
+    std::uint64_t pitch;
+    std::uint64_t rowBytes;
+    std::uint64_t rows;
+    std::uint64_t align;
+};
+
+namespace detail {
+
+inline std::uint64_t extentOf(const BufferWalk& b)
+{
+    return (b.rows - 1) * b.pitch + b.rowBytes;
+}
+
+// Frame-conversion kernels index in 32 bits, so a buffer must also end inside 4 GiB.
+inline bool walkIsSound(const BufferWalk& b, std::uint64_t maxExtent)
+{
+    if (b.data == nullptr || b.pitch < b.rowBytes) return false;
+    if (reinterpret_cast<std::uintptr_t>(b.data) % b.align != 0 || b.pitch % b.align != 0) return false;
+    return extentOf(b) <= maxExtent;
+}
+
+inline bool overlap(const BufferWalk& a, const BufferWalk& b)
+{
+    const auto pa = reinterpret_cast<std::uintptr_t>(a.data);
+    const auto pb = reinterpret_cast<std::uintptr_t>(b.data);
+    return pa < pb + extentOf(b) && pb < pa + extentOf(a);
+}
+
+} // namespace detail
+
+inline LaunchCheck checkFrameLaunch(FrameKernel kernel, const void* src, std::uint32_t srcPitch, const void* dst,
+                                    std::uint32_t dstPitch, std::uint32_t width, std::uint32_t height)
+{
+    if (width == 0 || height == 0) return LaunchCheck::NothingToDo;
+    const std::uint64_t w = width;
+    const std::uint64_t h = height;
+    const std::uint64_t nv12Rows = h + h / 2;
+    const std::uint64_t maxExtent = std::uint64_t{1} << 32;
+    // Bytes a row of packed values takes, which is also the luma row it fills.
+    std::uint64_t packed = 0;
+    std::uint64_t luma = 0;
+    switch (kernel) {
+    case FrameKernel::Uint4ToNv12:
+    case FrameKernel::Nv12ToUint4: packed = (w + 1) / 2; luma = w; break;
+    case FrameKernel::Uint8ToNv12:
+    case FrameKernel::Nv12ToUint8: packed = luma = w; break;
+    case FrameKernel::Uint16ToNv12:
+    case FrameKernel::Nv12ToUint16: packed = luma = 2 * w; break;
+    case FrameKernel::Uint32ToNv12:
+    case FrameKernel::Nv12ToUint32: packed = luma = 4 * w; break;
+    case FrameKernel::TextureToRgba:
+    case FrameKernel::ImageFlipV: packed = 4 * w; break;
+    }
+    BufferWalk in{src, srcPitch, 0, h, 1};
+    BufferWalk out{dst, dstPitch, 0, h, 1};
+    switch (kernel) {
+    case FrameKernel::Uint4ToNv12:
+    case FrameKernel::Uint8ToNv12:
+    case FrameKernel::Uint16ToNv12:
+    case FrameKernel::Uint32ToNv12:
+        in.rowBytes = packed;
+        out = {dst, dstPitch, luma, nv12Rows, 1};
+        break;
+    case FrameKernel::Nv12ToUint4:
+    case FrameKernel::Nv12ToUint8:
+    case FrameKernel::Nv12ToUint16:
+    case FrameKernel::Nv12ToUint32:
+        in.rowBytes = luma; // the luma plane only
+        out.rowBytes = packed;
+        break;
+    case FrameKernel::TextureToRgba:
+        out = {dst, dstPitch, packed, h, 4};
+        return detail::walkIsSound(out, maxExtent) ? LaunchCheck::Launch : LaunchCheck::Invalid;
+    case FrameKernel::ImageFlipV:
+        in = {src, srcPitch, packed, h, 4};
+        out = {dst, dstPitch, packed, h, 4};
+        if (!detail::walkIsSound(in, maxExtent) || !detail::walkIsSound(out, maxExtent)) return LaunchCheck::Invalid;
+        // Threads y and height - 1 - y would race on one buffer.
+        return detail::overlap(in, out) ? LaunchCheck::Invalid : LaunchCheck::Launch;
+    }
+    return detail::walkIsSound(in, maxExtent) && detail::walkIsSound(out, maxExtent) ? LaunchCheck::Launch
+                                                                                      : LaunchCheck::Invalid;
+}
+
+// Whether yuv_to_rgba may use its two-byte loads and eight-byte stores.
+inline bool colourAccessIsAligned(const void* nv12, int nv12Pitch, const void* rgba, int rgbaPitch)
+{
+    return reinterpret_cast<std::uintptr_t>(nv12) % 2 == 0 && nv12Pitch % 2 == 0 &&
+           reinterpret_cast<std::uintptr_t>(rgba) % 8 == 0 && rgbaPitch % 8 == 0;
+}
+
+inline LaunchCheck checkColourLaunch(const void* nv12, int nv12Pitch, const void* rgba, int rgbaPitch, int width,
+                                     int height)
+{
+    if (width < 0 || height < 0 || nv12Pitch < 0 || rgbaPitch < 0) return LaunchCheck::Invalid;
+    if (width == 0 || height == 0) return LaunchCheck::NothingToDo;
+    const std::uint64_t w = static_cast<std::uint64_t>(width);
+    const std::uint64_t h = static_cast<std::uint64_t>(height);
+    const std::uint64_t anyExtent = ~std::uint64_t{0};
+    const BufferWalk in{nv12, static_cast<std::uint64_t>(nv12Pitch), w, h + h / 2, 1};
+    const BufferWalk out{rgba, static_cast<std::uint64_t>(rgbaPitch), 4 * w, h, 1};
+    return detail::walkIsSound(in, anyExtent) && detail::walkIsSound(out, anyExtent) ? LaunchCheck::Launch
+                                                                                      : LaunchCheck::Invalid;
+}
+
+} // namespace vidlane2
