@@ -10,6 +10,10 @@ cd "$ROOT"
 platform=linux
 [ "${1:-}" = "--windows" ] && platform=windows
 
+source "$ROOT/scripts/display.sh"
+headless=false
+[ -z "${DISPLAY:-}" ] && headless=true
+ensure_display # Wine's first start, in set-up, keeps the display it finds
 bash scripts/setup.sh
 if [ $platform = windows ]; then
     cmake -S . -B build/run-windows -G Ninja -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" \
@@ -27,18 +31,25 @@ else
 fi
 
 cd "$bin" # the launcher starts the simulator from its current folder
-if [ -n "${DISPLAY:-}" ]; then
+if [ $headless = false ]; then
     exec "${command[@]}"
 fi
 
-source "$ROOT/scripts/display.sh"
-ensure_display
 "${command[@]}" &
 pid=$!
-sleep "${SYNAPTOR_SCREENSHOT_DELAY:-8}"
+window=$(timeout 60 xdotool search --sync --onlyvisible --name '^Synaptor Demo$' | head -n1 || true)
+sleep "${SYNAPTOR_SCREENSHOT_DELAY:-5}" # let the first frames settle
 mkdir -p "$ROOT/out"
 shot="$ROOT/out/launcher-$platform.png"
 import -window root "$shot"
 echo "run: the launcher ran on Xvfb $DISPLAY; screenshot saved to $shot"
-xdotool search --name '^Synaptor Demo$' windowfocus --sync key Escape >/dev/null 2>&1 || kill $pid
-wait $pid || true
+# Escape closes the launcher as a user would; it is stopped if it does not.
+if [ -n "$window" ]; then
+    xdotool windowfocus --sync "$window" key --window "$window" Escape >/dev/null 2>&1 || true
+fi
+for _ in $(seq 50); do
+    kill -0 $pid 2>/dev/null || break
+    sleep 0.1
+done
+kill $pid 2>/dev/null || true
+wait $pid 2>/dev/null || true

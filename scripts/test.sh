@@ -5,10 +5,10 @@
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 cd "$ROOT"
-bash scripts/setup.sh
-
+# The display first: Wine's first start, in set-up, keeps the display it finds.
 source scripts/display.sh
 ensure_display
+bash scripts/setup.sh
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
 export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$ROOT/scripts/lsan.supp:print_suppressions=0}

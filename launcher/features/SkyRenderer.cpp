@@ -91,7 +91,7 @@ public:
 private:
     void Decode(const unsigned char* jpeg, size_t size)
     {
-        if (size == 0 || size > static_cast<size_t>(INT_MAX)) {
+        if (!jpeg || size == 0 || size > static_cast<size_t>(INT_MAX)) {
             return;
         }
         int channels = 0;
@@ -116,6 +116,9 @@ PendingPanorama panorama;
 
 GLuint CompileShader(GLenum type, const char* source)
 {
+    if (!source) {
+        return 0;
+    }
     const GLuint shader = glCreateShader(type);
     glShaderSource(shader, 1, &source, nullptr);
     glCompileShader(shader);

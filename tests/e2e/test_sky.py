@@ -1,68 +1,77 @@
-"""The launcher's sky: the idle frame shows the black hole scene around and
-through the launcher window, the disk turns, and while the simulator runs only
-the frame's clear colour shows outside the window.
+"""The sky behind the real launcher: an idle frame shows the black hole scene in
+the margins and through the translucent window, the disk turns, and while the
+stand-in simulator runs only the frame's clear colour shows around the window."""
 
-Uses the end-to-end harness (harness.py beside this file): a launcher started in
-a clean settings folder, its window's screenshots, and clicks on its labels."""
-
+import subprocess
 import time
 import unittest
 
 import harness
 
-CLEAR = (20, 20, 20)          # the frame's clear colour, 0.08 of full scale
-MARGIN_X, MARGIN_Y = 32, 24   # the launcher window's margins inside the main window
+MARGIN_X, MARGIN_Y = 32, 24  # the launcher window's margins in the main window
 
 
-def brightness(rgb):
-    return max(rgb)
+class Screen:
+    """The main window's pixels as brightness (the largest channel)."""
+
+    def __init__(self, app):
+        x, y, w, h = app.geometry
+        app.raise_window()
+        raw = subprocess.run(["import", "-window", "root", "-crop", f"{w}x{h}+{x}+{y}", "-depth", "8", "rgb:-"],
+                             capture_output=True, timeout=30).stdout
+        assert len(raw) == w * h * 3, f"a screenshot of {len(raw)} bytes"
+        self.w, self.h = w, h
+        self.rgb = [tuple(raw[i:i + 3]) for i in range(0, len(raw), 3)]
+
+    def box(self, x0, y0, x1, y1):
+        return [self.rgb[y * self.w + x] for y in range(int(y0), int(y1)) for x in range(int(x0), int(x1))]
+
+    def margins(self):
+        w, h = self.w, self.h
+        return (self.box(0, 0, w, MARGIN_Y - 2) + self.box(0, h - MARGIN_Y + 2, w, h)
+                + self.box(0, MARGIN_Y, MARGIN_X - 2, h - MARGIN_Y) + self.box(w - MARGIN_X + 2, MARGIN_Y, w, h - MARGIN_Y))
+
+
+def bright(pixels, level):
+    return sum(max(p) > level for p in pixels)
 
 
 class SkyBehindLauncher(unittest.TestCase):
-    def setUp(self):
-        self.launcher = harness.Launcher(self)
-        self.launcher.start()
+    def test_idle_sky_turns_and_gives_way_to_the_clear_colour_while_running(self):
+        with harness.Launcher(self) as app:
+            first = Screen(app)
+            w, h = first.w, first.h
+            margins = first.margins()
+            self.assertGreater(bright(margins, 60), 10, "no stars around the launcher window")
+            self.assertLess(margins.count(harness.CLEAR_COLOUR), len(margins) // 2, "the margins show the clear colour")
+            # Through the window, below its buttons: the hole's shadow dark, the disk's
+            # lensed far side glowing under it.
+            shadow = first.box(w / 2 - 6, 0.40 * h, w / 2 + 6, 0.44 * h)
+            self.assertLess(max(max(p) for p in shadow), 24, "no dark shadow in the middle")
+            disk_box = (0.1 * w, 0.55 * h, 0.9 * w, 0.9 * h)
+            disk = first.box(*disk_box)
+            self.assertGreater(bright(disk, 30), 500, "no glowing disk behind the window")
 
-    def margins(self, shot):
-        """The pixels of the four margins around the launcher window."""
-        w, h = shot.width, shot.height
-        strips = [(0, 0, w, MARGIN_Y - 2), (0, h - MARGIN_Y + 2, w, h),
-                  (0, MARGIN_Y, MARGIN_X - 2, h - MARGIN_Y), (w - MARGIN_X + 2, MARGIN_Y, w, h - MARGIN_Y)]
-        return [shot.pixel(x, y) for x0, y0, x1, y1 in strips for y in range(y0, y1) for x in range(x0, x1)]
+            time.sleep(1.0)
+            later = Screen(app).box(*disk_box)
+            changed = sum(abs(max(a) - max(b)) > 2 for a, b in zip(disk, later))
+            self.assertGreater(changed, 100, "the disk did not turn in a second")
+            app.shot("sky-idle")
 
-    def test_idle_frame_shows_the_scene_and_the_disk_turns(self):
-        shot = self.launcher.screenshot()
-        w, h = shot.width, shot.height
-        # Stars on black in the margins, never the frame's clear colour all over.
-        margin = self.margins(shot)
-        self.assertGreater(sum(brightness(p) > 60 for p in margin), 10, "no stars around the window")
-        self.assertLess(sum(p == CLEAR for p in margin), 0.5 * len(margin))
-        # Through the translucent window: the hole's shadow dark, the disk bright.
-        shadow = [shot.pixel(x, y) for x in range(w // 2 - 6, w // 2 + 6) for y in range(int(0.40 * h), int(0.44 * h))]
-        self.assertLess(max(map(brightness, shadow)), 24, "no dark shadow in the middle")
-        disk = [(x, y) for x in range(int(0.2 * w), int(0.8 * w), 3) for y in range(int(0.2 * h), int(0.8 * h), 3)]
-        before = [shot.pixel(x, y) for x, y in disk]
-        self.assertGreater(sum(brightness(p) > 45 for p in before), 200, "no bright disk behind the window")
+            # A run that waits, so the running state can be seen.
+            open(app.hold_file, "w").close()
+            app.click_text("Launch Simulation")
+            self.assertTrue(harness.wait_for(lambda: harness.standin_pids(app.work), timeout=10),
+                            "the stand-in did not start")
+            time.sleep(0.5)
+            running = Screen(app)
+            app.shot("sky-running")
+            self.assertEqual(set(running.margins()), {harness.CLEAR_COLOUR}, "something drawn around the window")
 
-        time.sleep(1.0)
-        later = self.launcher.screenshot()
-        after = [later.pixel(x, y) for x, y in disk]
-        changed = sum(abs(brightness(a) - brightness(b)) > 3 for a, b in zip(before, after))
-        self.assertGreater(changed, 100, "the disk did not turn in a second")
-
-    def test_while_the_simulator_runs_only_the_clear_colour_shows_outside_the_window(self):
-        self.launcher.click("Launch Simulation")
-        self.launcher.wait_until_running()
-        time.sleep(0.5)
-        shot = self.launcher.screenshot()
-        margin = self.margins(shot)
-        self.assertEqual(set(margin), {CLEAR})
-        self.launcher.click("Stop / Abort")
-        self.launcher.wait_until_idle()
-        # Idle again: the sky is back.
-        time.sleep(0.5)
-        margin = self.margins(self.launcher.screenshot())
-        self.assertGreater(sum(brightness(p) > 60 for p in margin), 10)
+            app.click_text("Stop / Abort")
+            self.assertTrue(harness.wait_for(lambda: not harness.standin_pids(app.work), timeout=5))
+            back = harness.wait_for(lambda: bright(Screen(app).margins(), 60) > 10, timeout=5)
+            self.assertTrue(back, "the sky did not come back after the run")
 
 
 if __name__ == "__main__":

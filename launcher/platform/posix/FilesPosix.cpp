@@ -121,6 +121,10 @@ bool ReadWholeFile(const std::filesystem::path& file, std::string& bytes, size_t
 
 bool ReplaceFileContents(const std::filesystem::path& file, const std::string& bytes)
 {
+    // A rename would get past a read-only file; one the user made read-only stays
+    // as it is, as it does on Windows.
+    if (::access(file.c_str(), W_OK) != 0 && errno != ENOENT)
+        return false;
     std::filesystem::path sibling;
     FileDescriptor fd(CreateSibling(file, sibling));
     if (fd.get() < 0)

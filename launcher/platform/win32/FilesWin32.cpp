@@ -1,7 +1,9 @@
 // Settings folder and whole-file reads and replacements on Windows, all through
 // the wide-character interfaces.
 
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
 #include <windows.h>
 #include <knownfolders.h>
 #include <shlobj.h>
@@ -109,6 +111,11 @@ bool ReadWholeFile(const std::filesystem::path& file, std::string& bytes, size_t
 
 bool ReplaceFileContents(const std::filesystem::path& file, const std::string& bytes)
 {
+    // A file the user made read-only stays as it is; not every file system makes
+    // the replacing move refuse it.
+    const DWORD attributes = GetFileAttributesW(file.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0)
+        return false;
     std::filesystem::path sibling;
     FileHandle handle(CreateSibling(file, sibling));
     if (handle.get() == INVALID_HANDLE_VALUE)

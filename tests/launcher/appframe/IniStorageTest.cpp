@@ -10,7 +10,9 @@
 #include "SettingsFolder.h"
 
 #ifdef _WIN32
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
 #include <windows.h>
 #else
 #include <sys/resource.h>
@@ -113,6 +115,18 @@ TEST_F(IniStorage, FileHeldOpenByAnotherProgramIsLeftAsItWas)
     IniFile ini = ChangedModel();
     const bool saved = Save(ini, "appframe.ini");
     CloseHandle(other);
+    EXPECT_FALSE(saved);
+    EXPECT_EQ(ReadBytes(File("appframe.ini")), oldBytes);
+    EXPECT_EQ(FolderEntries(), std::vector<std::string>{"appframe.ini"});
+}
+
+TEST_F(IniStorage, ReadOnlyFileIsLeftAsItWas)
+{
+    WriteBytes(File("appframe.ini"), oldBytes);
+    ASSERT_TRUE(SetFileAttributesW(File("appframe.ini").c_str(), FILE_ATTRIBUTE_READONLY));
+    IniFile ini = ChangedModel();
+    const bool saved = Save(ini, "appframe.ini");
+    SetFileAttributesW(File("appframe.ini").c_str(), FILE_ATTRIBUTE_NORMAL);
     EXPECT_FALSE(saved);
     EXPECT_EQ(ReadBytes(File("appframe.ini")), oldBytes);
     EXPECT_EQ(FolderEntries(), std::vector<std::string>{"appframe.ini"});

@@ -74,15 +74,24 @@ private:
     }
 };
 
-// The model as text, so that a mismatch shows where it lies; values as a file
-// holds them, trimmed.
+// The model's content as text, so that a mismatch shows where it lies: names in
+// sorted order, values as a file holds them, trimmed.
 inline std::string Describe(const IniFile& ini)
 {
-    std::string text;
+    std::vector<std::string> sections;
     for (const IniSection& section : ini.sections()) {
-        text += "[" + section.name() + "]\n";
+        std::vector<std::string> entries;
         for (const auto& [key, value] : section.entries())
-            text += "  <" + key + "> = <" + std::string(IniText::Trim(value)) + ">\n";
+            entries.push_back("  <" + key + "> = <" + std::string(IniText::Trim(value)) + ">\n");
+        std::sort(entries.begin(), entries.end());
+        std::string text = "[" + section.name() + "]\n";
+        for (const std::string& entry : entries)
+            text += entry;
+        sections.push_back(text);
     }
+    std::sort(sections.begin(), sections.end());
+    std::string text;
+    for (const std::string& section : sections)
+        text += section;
     return text;
 }

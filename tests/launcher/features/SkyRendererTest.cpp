@@ -180,6 +180,7 @@ TEST_F(SkyRendererTest, FailedProgramLeavesBlackFrameAndNothingElse)
         {"fragment shader does not compile", kVertex, "#version 330 core\nout vec4 FragColor;\nvoid main() { FragColor = 1; }\n"},
         {"program does not link", kVertex, "#version 330 core\nout vec4 FragColor;\nvoid notMain() { FragColor = vec4(1.0); }\n"},
         {"empty vertex text", "", kFragment},
+        {"no fragment text", kVertex, nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -206,6 +207,7 @@ TEST_F(SkyRendererTest, UndecodablePanoramaSamplesBlack)
         {"not an image", garbage.data(), garbage.size()},
         {"truncated to its header", skyPanorama, 600},
         {"no bytes", skyPanorama, 0},
+        {"no buffer", nullptr, 1000},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -1,0 +1,39 @@
+#pragma once
+
+// Control side of the fake CUDA driver (libcuda.so.1). Device memory is host
+// memory; every call is logged by its exported name.
+#include <ffnvcodec/dynlink_cuda.h>
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace fake_cuda {
+
+struct PitchAllocation {
+    size_t widthInBytes;
+    size_t height;
+    unsigned int elementSize;
+    size_t pitch;
+};
+
+void Reset();
+// The named entry returns status from its (skip + 1)-th call on.
+void FailCall(const std::string& entry, int status, int skip = 0);
+void ClearFailures();
+const std::vector<std::string>& Calls();
+size_t CountCalls(const std::string& entry);
+
+const std::vector<PitchAllocation>& PitchAllocations();
+const std::vector<CUDA_MEMCPY2D>& Copies();
+const std::vector<CUstream>& SynchronizedStreams();
+size_t LiveAllocations();
+size_t AllocationSize(CUdeviceptr pointer);
+
+// The calling thread's context stack.
+CUcontext CurrentContext();
+size_t ContextDepth();
+
+constexpr size_t kPitchAlignment = 512;
+
+} // namespace fake_cuda

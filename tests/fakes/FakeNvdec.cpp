@@ -1,0 +1,391 @@
+// An NVDEC stand-in for tests with a scripted parser (see FakeNvdec.h).
+#include "FakeNvdec.h"
+#include "FakeCalls.h"
+
+#include <algorithm>
+#include <deque>
+#include <map>
+#include <memory>
+#include <set>
+#include <sstream>
+
+namespace {
+
+constexpr CUresult kSuccess = static_cast<CUresult>(0);
+constexpr CUresult kInvalidValue = static_cast<CUresult>(1);
+constexpr CUresult kUnknown = static_cast<CUresult>(999);
+
+struct Parser {
+    CUVIDPARSERPARAMS params;
+    std::deque<int> pending; // decoded, not yet displayed, in decode order
+    std::map<int, int64_t> timestamps;
+};
+
+struct Decoder {
+    CUVIDDECODECREATEINFO info;
+    size_t pitch;
+    std::map<int, std::vector<uint8_t>> surfaces;
+};
+
+struct State {
+    fake::CallRecorder recorder;
+    CUVIDDECODECAPS caps{};
+    std::map<int, cuvidDecodeStatus> statuses;
+    std::vector<CUVIDPARSERPARAMS> parserParams;
+    std::vector<CUVIDDECODECAPS> capsQueries;
+    std::vector<CUVIDDECODECREATEINFO> created;
+    std::vector<CUVIDRECONFIGUREDECODERINFO> reconfigurations;
+    std::vector<int> decoded;
+    std::vector<fake_nvdec::MapRequest> maps;
+    std::vector<int> sequenceResults;
+    std::vector<CUVIDSOURCEDATAPACKET> packets;
+    std::set<Parser*> parsers;
+    std::set<Decoder*> decoders;
+    std::set<void*> locks;
+    std::set<unsigned long long> mapped;
+    int decodeCount = 0;
+    size_t lastPitch = 0;
+};
+
+State& state()
+{
+    static State s;
+    return s;
+}
+
+CUresult Enter(const char* name)
+{
+    return static_cast<CUresult>(state().recorder.Enter(name));
+}
+
+CUVIDDECODECAPS DefaultCaps()
+{
+    CUVIDDECODECAPS caps{};
+    caps.bIsSupported = 1;
+    caps.nMaxWidth = 8192;
+    caps.nMaxHeight = 8192;
+    caps.nMaxMBCount = 8192 / 16 * 8192 / 16;
+    return caps;
+}
+
+size_t BytesPerSample(const CUVIDDECODECREATEINFO& info)
+{
+    return info.bitDepthMinus8 ? 2 : 1;
+}
+
+bool ReadInts(std::istringstream& in, std::vector<long long>& values, size_t count)
+{
+    for (size_t i = 0; i < count; ++i) {
+        long long value;
+        if (!(in >> value))
+            return false;
+        values.push_back(value);
+    }
+    return true;
+}
+
+// Runs one record; returns false when a callback failed.
+bool Display(Parser& parser, int index)
+{
+    CUVIDPARSERDISPINFO info{};
+    info.picture_index = index;
+    info.progressive_frame = 1;
+    auto ts = parser.timestamps.find(index);
+    info.timestamp = ts == parser.timestamps.end() ? 0 : ts->second;
+    parser.pending.erase(std::remove(parser.pending.begin(), parser.pending.end(), index), parser.pending.end());
+    return parser.params.pfnDisplayPicture(parser.params.pUserData, &info) != 0;
+}
+
+bool Decode(Parser& parser, int index, int64_t timestamp)
+{
+    CUVIDPICPARAMS pic{};
+    pic.CurrPicIdx = index;
+    parser.timestamps[index] = timestamp;
+    parser.pending.push_back(index);
+    return parser.params.pfnDecodePicture(parser.params.pUserData, &pic) != 0;
+}
+
+bool Sequence(Parser& parser, const std::vector<long long>& v)
+{
+    CUVIDEOFORMAT format{};
+    format.codec = static_cast<cudaVideoCodec>(v[0]);
+    format.progressive_sequence = 1;
+    format.coded_width = static_cast<unsigned>(v[1]);
+    format.coded_height = static_cast<unsigned>(v[2]);
+    format.display_area.left = static_cast<int>(v[3]);
+    format.display_area.top = static_cast<int>(v[4]);
+    format.display_area.right = static_cast<int>(v[5]);
+    format.display_area.bottom = static_cast<int>(v[6]);
+    format.chroma_format = static_cast<cudaVideoChromaFormat>(v[7]);
+    format.bit_depth_luma_minus8 = static_cast<unsigned char>(v[8]);
+    format.bit_depth_chroma_minus8 = static_cast<unsigned char>(v.size() > 9 && v[9] >= 0 ? v[9] : v[8]);
+    const int result = parser.params.pfnSequenceCallback(parser.params.pUserData, &format);
+    state().sequenceResults.push_back(result);
+    return result != 0;
+}
+
+} // namespace
+
+namespace fake_nvdec {
+
+void Reset()
+{
+    State& s = state();
+    s.recorder.Reset();
+    s.caps = DefaultCaps();
+    s.statuses.clear();
+    s.parserParams.clear();
+    s.capsQueries.clear();
+    s.created.clear();
+    s.reconfigurations.clear();
+    s.decoded.clear();
+    s.maps.clear();
+    s.sequenceResults.clear();
+    s.packets.clear();
+    s.mapped.clear();
+    s.decodeCount = 0;
+}
+
+void FailCall(const std::string& entry, int status, int skip) { state().recorder.Fail(entry, status, skip); }
+void ClearFailures() { state().recorder.ClearFailures(); }
+CUVIDDECODECAPS& Caps() { return state().caps; }
+void SetDecodeStatus(int pictureIndex, cuvidDecodeStatus status) { state().statuses[pictureIndex] = status; }
+const std::vector<std::string>& Calls() { return state().recorder.Calls(); }
+size_t CountCalls(const std::string& entry)
+{
+    const auto& calls = Calls();
+    return static_cast<size_t>(std::count(calls.begin(), calls.end(), entry));
+}
+const std::vector<CUVIDPARSERPARAMS>& ParserParams() { return state().parserParams; }
+const std::vector<CUVIDDECODECAPS>& CapsQueries() { return state().capsQueries; }
+const std::vector<CUVIDDECODECREATEINFO>& CreatedDecoders() { return state().created; }
+const std::vector<CUVIDRECONFIGUREDECODERINFO>& Reconfigurations() { return state().reconfigurations; }
+const std::vector<int>& DecodedPictures() { return state().decoded; }
+const std::vector<MapRequest>& MapRequests() { return state().maps; }
+const std::vector<int>& SequenceResults() { return state().sequenceResults; }
+const std::vector<CUVIDSOURCEDATAPACKET>& Packets() { return state().packets; }
+size_t LiveParsers() { return state().parsers.size(); }
+size_t LiveDecoders() { return state().decoders.size(); }
+size_t LiveLocks() { return state().locks.size(); }
+size_t LiveMappings() { return state().mapped.size(); }
+size_t SurfacePitch() { return state().lastPitch; }
+
+uint8_t SurfaceByte(int decodeNumber, size_t row, size_t column)
+{
+    return static_cast<uint8_t>(decodeNumber * 37 + row * 7 + column);
+}
+
+std::string Seq(cudaVideoCodec codec, unsigned codedWidth, unsigned codedHeight, int left, int top, int right,
+                int bottom, cudaVideoChromaFormat chroma, int depthMinus8, int chromaDepthMinus8)
+{
+    std::ostringstream out;
+    out << "SEQ " << static_cast<int>(codec) << ' ' << codedWidth << ' ' << codedHeight << ' ' << left << ' '
+        << top << ' ' << right << ' ' << bottom << ' ' << static_cast<int>(chroma) << ' ' << depthMinus8 << ' '
+        << chromaDepthMinus8 << ';';
+    return out.str();
+}
+
+std::string Pic(int index) { return "PIC " + std::to_string(index) + ';'; }
+std::string Out(int index) { return "OUT " + std::to_string(index) + ';'; }
+std::string Frame(int index) { return "FRAME " + std::to_string(index) + ';'; }
+
+} // namespace fake_nvdec
+
+extern "C" {
+
+CUresult cuvidCtxLockCreate(CUvideoctxlock* lock, CUcontext)
+{
+    if (CUresult r = Enter("cuvidCtxLockCreate"))
+        return r;
+    *lock = reinterpret_cast<CUvideoctxlock>(new int(0));
+    state().locks.insert(*lock);
+    return kSuccess;
+}
+
+CUresult cuvidCtxLockDestroy(CUvideoctxlock lock)
+{
+    if (CUresult r = Enter("cuvidCtxLockDestroy"))
+        return r;
+    if (!state().locks.erase(lock))
+        return kInvalidValue;
+    delete reinterpret_cast<int*>(lock);
+    return kSuccess;
+}
+
+CUresult cuvidCreateVideoParser(CUvideoparser* parser, CUVIDPARSERPARAMS* params)
+{
+    if (CUresult r = Enter("cuvidCreateVideoParser"))
+        return r;
+    state().parserParams.push_back(*params);
+    auto* created = new Parser{*params, {}, {}};
+    state().parsers.insert(created);
+    *parser = created;
+    return kSuccess;
+}
+
+CUresult cuvidDestroyVideoParser(CUvideoparser parser)
+{
+    if (CUresult r = Enter("cuvidDestroyVideoParser"))
+        return r;
+    auto* p = static_cast<Parser*>(parser);
+    if (!state().parsers.erase(p))
+        return kInvalidValue;
+    delete p;
+    return kSuccess;
+}
+
+CUresult cuvidParseVideoData(CUvideoparser handle, CUVIDSOURCEDATAPACKET* packet)
+{
+    if (CUresult r = Enter("cuvidParseVideoData"))
+        return r;
+    auto* parser = static_cast<Parser*>(handle);
+    CUVIDSOURCEDATAPACKET recorded = *packet;
+    recorded.payload = nullptr;
+    state().packets.push_back(recorded);
+    if (!state().parsers.count(parser))
+        return kInvalidValue;
+    const std::string payload = packet->payload && packet->payload_size
+                                    ? std::string(reinterpret_cast<const char*>(packet->payload), packet->payload_size)
+                                    : std::string();
+    std::istringstream records(payload);
+    std::string record;
+    while (std::getline(records, record, ';')) {
+        std::istringstream in(record);
+        std::string word;
+        if (!(in >> word))
+            continue;
+        std::vector<long long> v;
+        bool ok = true;
+        if (word == "SEQ") {
+            if (!ReadInts(in, v, 9))
+                return kInvalidValue;
+            long long chromaDepth;
+            if (in >> chromaDepth)
+                v.push_back(chromaDepth);
+            ok = Sequence(*parser, v);
+        } else if (word == "PIC" || word == "OUT" || word == "FRAME") {
+            if (!ReadInts(in, v, 1))
+                return kInvalidValue;
+            const int index = static_cast<int>(v[0]);
+            if (word != "OUT")
+                ok = Decode(*parser, index, packet->timestamp);
+            if (ok && word != "PIC")
+                ok = Display(*parser, index);
+        }
+        if (!ok)
+            return kUnknown;
+    }
+    if (packet->flags & CUVID_PKT_ENDOFSTREAM) {
+        while (!parser->pending.empty())
+            if (!Display(*parser, parser->pending.front()))
+                return kUnknown;
+    }
+    return kSuccess;
+}
+
+CUresult cuvidGetDecoderCaps(CUVIDDECODECAPS* caps)
+{
+    if (CUresult r = Enter("cuvidGetDecoderCaps"))
+        return r;
+    state().capsQueries.push_back(*caps);
+    CUVIDDECODECAPS answer = state().caps;
+    answer.eCodecType = caps->eCodecType;
+    answer.eChromaFormat = caps->eChromaFormat;
+    answer.nBitDepthMinus8 = caps->nBitDepthMinus8;
+    *caps = answer;
+    return kSuccess;
+}
+
+CUresult cuvidCreateDecoder(CUvideodecoder* decoder, CUVIDDECODECREATEINFO* info)
+{
+    if (CUresult r = Enter("cuvidCreateDecoder"))
+        return r;
+    state().created.push_back(*info);
+    const size_t pitch = (info->ulTargetWidth * BytesPerSample(*info) + 255) / 256 * 256;
+    auto* created = new Decoder{*info, pitch, {}};
+    state().decoders.insert(created);
+    state().lastPitch = pitch;
+    *decoder = created;
+    return kSuccess;
+}
+
+CUresult cuvidDestroyDecoder(CUvideodecoder decoder)
+{
+    if (CUresult r = Enter("cuvidDestroyDecoder"))
+        return r;
+    auto* d = static_cast<Decoder*>(decoder);
+    if (!state().decoders.erase(d))
+        return kInvalidValue;
+    delete d;
+    return kSuccess;
+}
+
+CUresult cuvidReconfigureDecoder(CUvideodecoder decoder, CUVIDRECONFIGUREDECODERINFO* info)
+{
+    if (CUresult r = Enter("cuvidReconfigureDecoder"))
+        return r;
+    auto* d = static_cast<Decoder*>(decoder);
+    if (!state().decoders.count(d))
+        return kInvalidValue;
+    state().reconfigurations.push_back(*info);
+    d->info.ulWidth = info->ulWidth;
+    d->info.ulHeight = info->ulHeight;
+    return kSuccess;
+}
+
+CUresult cuvidDecodePicture(CUvideodecoder decoder, CUVIDPICPARAMS* pic)
+{
+    if (CUresult r = Enter("cuvidDecodePicture"))
+        return r;
+    auto* d = static_cast<Decoder*>(decoder);
+    if (!state().decoders.count(d))
+        return kInvalidValue;
+    state().decoded.push_back(pic->CurrPicIdx);
+    const int number = state().decodeCount++;
+    if (pic->CurrPicIdx < 0 || static_cast<unsigned long>(pic->CurrPicIdx) >= d->info.ulNumDecodeSurfaces)
+        return kInvalidValue;
+    // Room for three full planes covers every chroma layout.
+    const size_t rows = d->info.ulTargetHeight * 3;
+    std::vector<uint8_t>& surface = d->surfaces[pic->CurrPicIdx];
+    surface.resize(d->pitch * rows);
+    for (size_t row = 0; row < rows; ++row)
+        for (size_t column = 0; column < d->pitch; ++column)
+            surface[row * d->pitch + column] = fake_nvdec::SurfaceByte(number, row, column);
+    return kSuccess;
+}
+
+CUresult cuvidGetDecodeStatus(CUvideodecoder, int index, CUVIDGETDECODESTATUS* status)
+{
+    if (CUresult r = Enter("cuvidGetDecodeStatus"))
+        return r;
+    auto found = state().statuses.find(index);
+    status->decodeStatus = found == state().statuses.end() ? cuvidDecodeStatus_Success : found->second;
+    return kSuccess;
+}
+
+CUresult cuvidMapVideoFrame64(CUvideodecoder decoder, int index, unsigned long long* devPtr, unsigned int* pitch,
+                              CUVIDPROCPARAMS* params)
+{
+    if (CUresult r = Enter("cuvidMapVideoFrame64"))
+        return r;
+    state().maps.push_back({index, *params});
+    auto* d = static_cast<Decoder*>(decoder);
+    if (!state().decoders.count(d))
+        return kInvalidValue;
+    auto surface = d->surfaces.find(index);
+    if (surface == d->surfaces.end())
+        return kInvalidValue;
+    *devPtr = static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(surface->second.data()));
+    *pitch = static_cast<unsigned int>(d->pitch);
+    state().mapped.insert(*devPtr);
+    return kSuccess;
+}
+
+CUresult cuvidUnmapVideoFrame64(CUvideodecoder, unsigned long long devPtr)
+{
+    if (CUresult r = Enter("cuvidUnmapVideoFrame64"))
+        return r;
+    return state().mapped.erase(devPtr) ? kSuccess : kInvalidValue;
+}
+
+} // extern "C"

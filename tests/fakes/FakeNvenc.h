@@ -1,0 +1,64 @@
+#pragma once
+
+// Control side of the fake NVENC library (libnvidia-encode.so.1). It needs no
+// CUDA driver: registered buffers are only recorded, never read, so it also
+// serves tests that run on real CUDA memory.
+#include <ffnvcodec/nvEncodeAPI.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace fake_nvenc {
+
+struct PresetRequest {
+    GUID codec;
+    GUID preset;
+    uint32_t version;
+    uint32_t configVersion;
+};
+
+struct CapsQuery {
+    GUID codec;
+    NV_ENC_CAPS_PARAM param;
+};
+
+void Reset();
+// The named entry returns status from its (skip + 1)-th call on. Entry names
+// are the function-table fields ("nvEncLockBitstream") and the two exports.
+void FailCall(const std::string& entry, NVENCSTATUS status, int skip = 0);
+void ClearFailures();
+// Leaves a function-table entry null.
+void LeaveEntryEmpty(const std::string& entry);
+void SetMaxSupportedVersion(uint32_t version);
+void SetAsyncSupported(int value);
+// The configuration every preset query returns.
+NV_ENC_CONFIG& PresetConfig();
+
+const std::vector<std::string>& Calls();
+size_t CountCalls(const std::string& entry);
+uint32_t FunctionListVersion();
+const std::vector<NV_ENC_OPEN_ENCODE_SESSION_EX_PARAMS>& OpenedSessions();
+const std::vector<CapsQuery>& CapsQueries();
+const std::vector<PresetRequest>& PresetRequests();
+const std::vector<NV_ENC_INITIALIZE_PARAMS>& InitializeRequests();
+const std::vector<NV_ENC_CONFIG>& InitializeConfigs(); // the configuration each request pointed at
+const std::vector<uint32_t>& BitstreamBufferVersions();
+const std::vector<NV_ENC_REGISTER_RESOURCE>& Registrations();
+const std::vector<NV_ENC_EVENT_PARAMS>& RegisteredEvents();
+const std::vector<NV_ENC_MAP_INPUT_RESOURCE>& MapRequests();
+const std::vector<NV_ENC_PIC_PARAMS>& Pictures(); // every nvEncEncodePicture, EOS included
+const std::vector<NV_ENC_LOCK_BITSTREAM>& Locks();
+const std::vector<NV_ENC_RECONFIGURE_PARAMS>& Reconfigurations();
+
+// Resources still alive.
+size_t LiveSessions();
+size_t LiveBitstreamBuffers();
+size_t LiveRegistrations();
+size_t LiveMappings();
+
+// The packet the fake produces for the n-th picture (counting from 0) and its
+// picture type: IDR for the first and forced pictures, P otherwise.
+std::vector<uint8_t> PacketFor(uint32_t pictureNumber);
+
+} // namespace fake_nvenc

@@ -1,0 +1,242 @@
+// The exported interface on a machine without an NVIDIA driver: handle checks,
+// error texts and bad input. Every call must fail cleanly and leave the
+// handle usable.
+#include <Vidlane2.h>
+
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+const char* const kNoDriver =
+    "Failed to synchronize device (Error 35: CUDA driver version is insufficient for CUDA runtime version)";
+
+bool driverPresent()
+{
+    void* driver = dlopen("libcuda.so.1", RTLD_NOW | RTLD_LOCAL);
+    if (driver)
+        dlclose(driver);
+    return driver != nullptr;
+}
+
+#define SKIP_WITH_DRIVER()                                                                     \
+    if (driverPresent())                                                                       \
+    GTEST_SKIP() << "an NVIDIA driver is present; these cases need a machine without one"
+
+struct Handles : ::testing::Test {
+    void SetUp() override
+    {
+        // 0 x 0 opens no session, so these work without a GPU.
+        encoder = Vidlane_CreateEncoder(VIDLANE_RGBA32, VIDLANE_H264, VIDLANE_LOSSY, 8000000, 30, 0, 0);
+        decoder = Vidlane_CreateDecoder(VIDLANE_RGBA32, VIDLANE_H264, 0, 0);
+        ASSERT_NE(encoder, nullptr) << Vidlane_GetError(nullptr);
+        ASSERT_NE(decoder, nullptr) << Vidlane_GetError(nullptr);
+    }
+    void TearDown() override
+    {
+        Vidlane_Destroy(encoder);
+        Vidlane_Destroy(decoder);
+    }
+
+    CodecHandle* encoder = nullptr;
+    CodecHandle* decoder = nullptr;
+    std::vector<uint8_t> host = std::vector<uint8_t>(64 * 64 * 8);
+};
+
+TEST(Api, ExportsTheOptimusSymbolWithValue1)
+{
+    void* self = dlopen(nullptr, RTLD_NOW);
+    const auto* symbol = static_cast<const int32_t*>(dlsym(self, "NvOptimusEnablementCuda"));
+    ASSERT_NE(symbol, nullptr);
+    EXPECT_EQ(*symbol, 1);
+}
+
+TEST(Api, NullHandlesAreHarmlessForGetErrorAndDestroy)
+{
+    ASSERT_NE(Vidlane_GetError(nullptr), nullptr);
+    Vidlane_Destroy(nullptr);
+}
+
+TEST_F(Handles, AFreshHandleHasAnEmptyErrorText)
+{
+    EXPECT_STREQ(Vidlane_GetError(encoder), "");
+    EXPECT_STREQ(Vidlane_GetError(decoder), "");
+}
+
+TEST_F(Handles, EncoderCallsOnADecoderHandleAreRefused)
+{
+    uint8_t type = 0xEE;
+    EXPECT_EQ(Vidlane_Encode(decoder, host.data(), 256, host.data(), host.size(), 64, 64, false), 0u);
+    EXPECT_STREQ(Vidlane_GetError(decoder), "Invalid Vidlane encoder.");
+    EXPECT_EQ(Vidlane_EncodePBO(decoder, 1, host.data(), host.size(), 64, 64, false), 0u);
+    EXPECT_EQ(Vidlane_EncodeTexture(decoder, 1, 0x0DE1, host.data(), host.size(), 64, 64, 64, 64, false, &type, false),
+              0u);
+    EXPECT_EQ(type, 0xEE);
+    Vidlane_SetBitrate(decoder, 1000000, 30);
+    EXPECT_STREQ(Vidlane_GetError(decoder), "Invalid Vidlane encoder.");
+}
+
+TEST_F(Handles, DecoderCallsOnAnEncoderHandleAreRefused)
+{
+    EXPECT_EQ(Vidlane_Decode(encoder, host.data(), 16, host.data(), 64, 64), 0u);
+    EXPECT_STREQ(Vidlane_GetError(encoder), "Invalid Vidlane decoder.");
+    EXPECT_EQ(Vidlane_DecodePBO(encoder, host.data(), 16, 1, 64, 64), 0u);
+    EXPECT_EQ(Vidlane_DecodeTexture(encoder, host.data(), 16, 1, 0x0DE1, 64, 64), 0u);
+    EXPECT_STREQ(Vidlane_GetError(encoder), "Invalid Vidlane decoder.");
+}
+
+TEST_F(Handles, BadEncodeInputIsRefusedBeforeAnySessionWork)
+{
+    struct Case {
+        const void* src;
+        void* dst;
+        uint64_t pitch;
+        uint32_t width, height;
+        const char* error;
+    };
+    const Case cases[] = {
+        {host.data(), host.data(), 256, 0, 0, "Invalid frame size 0 x 0: width and height must not be 0"},
+        {host.data(), host.data(), 256, 64, 0, "Invalid frame size 64 x 0: width and height must not be 0"},
+        {host.data(), host.data(), 256, 65536, 65536,
+         "Invalid frame size 65536 x 65536: a frame must be smaller than 4 GiB"},
+        {nullptr, host.data(), 256, 64, 64, "Invalid input frame: the pointer is null"},
+        {host.data(), nullptr, 256, 64, 64, "Invalid output buffer: the pointer is null"},
+        {host.data(), host.data(), 1ull << 32, 64, 64, "Invalid input pitch 4294967296: it must be below 4 GiB"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Vidlane_Encode(encoder, c.src, c.pitch, c.dst, host.size(), c.width, c.height, false), 0u);
+        EXPECT_STREQ(Vidlane_GetError(encoder), c.error);
+    }
+}
+
+TEST_F(Handles, BadDecodeInputIsRefusedBeforeAnySessionWork)
+{
+    struct Case {
+        const void* src;
+        uint64_t size;
+        void* dst;
+        uint32_t width, height;
+        const char* error;
+    };
+    const Case cases[] = {
+        {host.data(), 16, host.data(), 0, 0, "Invalid frame size 0 x 0: width and height must not be 0"},
+        {host.data(), 16, host.data(), 70000, 70000,
+         "Invalid frame size 70000 x 70000: a frame must be smaller than 4 GiB"},
+        {nullptr, 16, host.data(), 64, 64, "Invalid compressed picture: the pointer is null or the size is 0"},
+        {host.data(), 0, host.data(), 64, 64, "Invalid compressed picture: the pointer is null or the size is 0"},
+        {host.data(), 1ull << 31, host.data(), 64, 64,
+         "Invalid compressed picture: 2147483648 bytes is more than one picture"},
+        {host.data(), 16, nullptr, 64, 64, "Invalid output buffer: the pointer is null"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Vidlane_Decode(decoder, c.src, c.size, c.dst, c.width, c.height), 0u);
+        EXPECT_STREQ(Vidlane_GetError(decoder), c.error);
+    }
+}
+
+TEST_F(Handles, SetBitrateWithoutASessionOrWithAZeroFrameRateIsRefused)
+{
+    Vidlane_SetBitrate(encoder, 4000000, 30);
+    EXPECT_STREQ(Vidlane_GetError(encoder), "No encoder session to change the bitrate of: encode a frame first");
+    Vidlane_SetBitrate(encoder, 4000000, 0);
+    EXPECT_STREQ(Vidlane_GetError(encoder), "Invalid target frame rate 0: it must be at least 1 frame per second");
+}
+
+TEST_F(Handles, OpenGlCallsRefuseFormatsTheyDoNotCarry)
+{
+    CodecHandle* uint8Encoder = Vidlane_CreateEncoder(VIDLANE_UINT8, VIDLANE_H264, VIDLANE_LOSSY, 8000000, 30, 0, 0);
+    CodecHandle* halfDecoder = Vidlane_CreateDecoder(VIDLANE_R16G16B16A16, VIDLANE_H264, 0, 0);
+    ASSERT_NE(uint8Encoder, nullptr);
+    ASSERT_NE(halfDecoder, nullptr);
+    EXPECT_EQ(Vidlane_EncodeTexture(uint8Encoder, 1, 0x0DE1, host.data(), host.size(), 64, 64, 64, 64, false, nullptr,
+                                    false),
+              0u);
+    EXPECT_STREQ(Vidlane_GetError(uint8Encoder), "The OpenGL interface only supports the RGBA32 or R16G16B16A16 formats");
+    EXPECT_EQ(Vidlane_EncodePBO(uint8Encoder, 1, host.data(), host.size(), 64, 64, false), 0u);
+    EXPECT_STREQ(Vidlane_GetError(uint8Encoder), "The OpenGL interface only supports the RGBA32 format");
+    EXPECT_EQ(Vidlane_DecodeTexture(halfDecoder, host.data(), 16, 1, 0x0DE1, 64, 64), 0u);
+    EXPECT_STREQ(Vidlane_GetError(halfDecoder), "The OpenGL interface only supports the RGBA32 format");
+    EXPECT_EQ(Vidlane_DecodePBO(halfDecoder, host.data(), 16, 1, 64, 64), 0u);
+    EXPECT_STREQ(Vidlane_GetError(halfDecoder), "The OpenGL interface only supports the RGBA32 format");
+    Vidlane_Destroy(uint8Encoder);
+    Vidlane_Destroy(halfDecoder);
+}
+
+TEST_F(Handles, TenBitDecodingIsRefused)
+{
+    CodecHandle* hdr = Vidlane_CreateDecoder(VIDLANE_R16G16B16A16_HDR10, VIDLANE_HEVC, 0, 0);
+    ASSERT_NE(hdr, nullptr);
+    EXPECT_EQ(Vidlane_Decode(hdr, host.data(), 16, host.data(), 64, 64), 0u);
+    EXPECT_STREQ(Vidlane_GetError(hdr), "Decoding into the R16G16B16A16_HDR10 format is not supported");
+    Vidlane_Destroy(hdr);
+}
+
+TEST_F(Handles, WithoutADriverEncodeAndDecodeFailWithTheRuntimeTextAndStayUsable)
+{
+    SKIP_WITH_DRIVER();
+    const uint8_t garbage[] = {0, 0, 0, 1, 0x65, 0xFF, 0x13, 0x37};
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        EXPECT_EQ(Vidlane_Encode(encoder, host.data(), 256, host.data(), host.size(), 64, 64, true), 0u);
+        EXPECT_STREQ(Vidlane_GetError(encoder), kNoDriver);
+        EXPECT_EQ(Vidlane_Decode(decoder, garbage, sizeof garbage, host.data(), 64, 64), 0u);
+        EXPECT_STREQ(Vidlane_GetError(decoder), kNoDriver);
+    }
+    // A later refusal replaces the text; nothing else was left behind.
+    Vidlane_SetBitrate(encoder, 1000, 30);
+    EXPECT_STREQ(Vidlane_GetError(encoder), "No encoder session to change the bitrate of: encode a frame first");
+}
+
+TEST(Api, AFailedCreateLeavesItsTextForGetErrorNullUntilTheNextFailedCreate)
+{
+    CodecHandle* invalid = Vidlane_CreateEncoder(9, VIDLANE_H264, VIDLANE_LOSSY, 8000000, 30, 0, 0);
+    EXPECT_EQ(invalid, nullptr);
+    EXPECT_STREQ(Vidlane_GetError(nullptr), "Invalid Vidlane format 9");
+
+    const char* held = Vidlane_GetError(nullptr);
+    EXPECT_EQ(Vidlane_CreateEncoder(VIDLANE_UINT8, VIDLANE_H264, VIDLANE_LOSSY, 8000000, 0, 0, 0), nullptr);
+    EXPECT_STREQ(Vidlane_GetError(nullptr), "Invalid target frame rate 0: it must be at least 1 frame per second");
+    EXPECT_STREQ(held, "Invalid Vidlane format 9"); // an earlier text stays readable
+
+    // A successful create leaves the text alone.
+    CodecHandle* ok = Vidlane_CreateDecoder(VIDLANE_UINT8, VIDLANE_HEVC, 0, 0);
+    ASSERT_NE(ok, nullptr);
+    EXPECT_STREQ(Vidlane_GetError(nullptr), "Invalid target frame rate 0: it must be at least 1 frame per second");
+    Vidlane_Destroy(ok);
+
+    EXPECT_EQ(Vidlane_CreateDecoder(7, VIDLANE_H264, 0, 0), nullptr);
+    EXPECT_STREQ(Vidlane_GetError(nullptr), "Invalid Vidlane format 7");
+}
+
+TEST(Api, CreatingWithASizeWithoutADriverFailsWithTheRuntimeText)
+{
+    SKIP_WITH_DRIVER();
+    for (uint32_t format : {VIDLANE_RGBA32, VIDLANE_UINT16, VIDLANE_R16G16B16A16_HDR10}) {
+        EXPECT_EQ(Vidlane_CreateEncoder(format, VIDLANE_HEVC, VIDLANE_LOSSY, 8000000, 30, 640, 480), nullptr);
+        EXPECT_STREQ(Vidlane_GetError(nullptr), kNoDriver);
+        EXPECT_EQ(Vidlane_CreateDecoder(format, VIDLANE_HEVC, 640, 480), nullptr);
+        EXPECT_STREQ(Vidlane_GetError(nullptr), kNoDriver);
+    }
+}
+
+TEST(Api, FailingCreatesOnManyThreadsLeaveOneWholeText)
+{
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t)
+        threads.emplace_back([t] {
+            for (int i = 0; i < 200; ++i) {
+                Vidlane_CreateEncoder(t % 2 ? 8 : 10, VIDLANE_H264, VIDLANE_LOSSY, 1, 30, 0, 0);
+                const std::string seen = Vidlane_GetError(nullptr);
+                EXPECT_TRUE(seen == "Invalid Vidlane format 8" || seen == "Invalid Vidlane format 10") << seen;
+            }
+        });
+    for (auto& thread : threads)
+        thread.join();
+}
+
+} // namespace

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "core/SessionExceptions.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+// Runs action and checks that it throws Exception whose text is
+// "<operation> : <message> at <file>:<line>\n" and whose code is code.
+template <typename Exception>
+void ExpectSessionError(const std::function<void()>& action, const std::string& operation,
+                        const std::string& message, int code)
+{
+    try {
+        action();
+        ADD_FAILURE() << "no exception, expected: " << message;
+    } catch (const Exception& error) {
+        const std::string prefix = operation + " : " + message + " at ";
+        const std::string& text = error.ErrorText();
+        EXPECT_EQ(text.substr(0, prefix.size()), prefix) << text;
+        EXPECT_TRUE(testing::internal::RE::FullMatch(text.substr(std::min(prefix.size(), text.size())),
+                                                     testing::internal::RE(".+:[0-9]+\n")))
+            << text;
+        EXPECT_EQ(error.ErrorCode(), code) << text;
+    }
+}

@@ -1,0 +1,110 @@
+/* Vidlane2: H.264/HEVC encoding on NVENC and decoding on NVDEC, for frames in
+ * host memory, CUDA device memory, OpenGL textures and pixel-buffer objects.
+ *
+ * Every call that can fail returns 0 (or a null handle) and leaves a text for
+ * Vidlane_GetError. A handle must be used by one thread at a time, in the CUDA
+ * context that was current when it was created. */
+#ifndef VIDLANE2_H
+#define VIDLANE2_H
+
+#include <stdbool.h>
+#include <stdint.h>
+
+#if defined(_WIN32)
+#  if defined(VIDLANE2_BUILDING_LIBRARY)
+#    define VIDLANE2_API __declspec(dllexport)
+#  else
+#    define VIDLANE2_API __declspec(dllimport)
+#  endif
+#elif defined(__GNUC__)
+#  define VIDLANE2_API __attribute__((visibility("default")))
+#else
+#  define VIDLANE2_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* The object behind every handle; opaque to callers. */
+typedef struct CodecHandle CodecHandle;
+
+/* Pixel formats, passed as 32-bit unsigned values. */
+typedef uint32_t Vidlane_Format;
+enum {
+    VIDLANE_RGBA32 = 0,              /* 8-bit RGBA, 4 bytes a pixel */
+    VIDLANE_UINT4 = 1,               /* 4-bit scalars, two a byte (high nibble first) */
+    VIDLANE_UINT8 = 2,               /* 8-bit scalars */
+    VIDLANE_UINT16 = 3,              /* 16-bit scalars, little-endian */
+    VIDLANE_UINT32 = 4,              /* 32-bit scalars, little-endian */
+    VIDLANE_R16G16B16A16 = 5,        /* half-float RGBA textures; 8-bit RGBA in memory */
+    VIDLANE_R16G16B16A16_HDR10 = 6   /* half-float RGBA textures to 10-bit HEVC Main10;
+                                        packed 10:10:10:2 words in memory */
+};
+
+typedef uint32_t Vidlane_Codec;
+enum {
+    VIDLANE_H264 = 0,
+    VIDLANE_HEVC = 1
+};
+
+typedef uint32_t Vidlane_Compression;
+enum {
+    VIDLANE_LOSSY = 0,    /* constant bitrate */
+    VIDLANE_LOSSLESS = 1
+};
+
+/* Encoders. A size of 0 x 0 opens the hardware session at the first encode.
+ * Only the low 32 bits of bitrate (bits per second) take effect. */
+VIDLANE2_API CodecHandle* Vidlane_CreateEncoder(Vidlane_Format format, Vidlane_Codec codec,
+                                                Vidlane_Compression compression, uint64_t bitrate,
+                                                uint32_t targetFrameRate, uint32_t width, uint32_t height);
+
+/* Encodes one frame from host or device memory into dst; returns the bytes written.
+ * A host frame of the scalar formats must be tightly packed. */
+VIDLANE2_API uint64_t Vidlane_Encode(CodecHandle* handle, const void* src, uint64_t srcPitch, void* dst,
+                                     uint64_t dstSize, uint32_t width, uint32_t height, bool forceIFrame);
+
+/* Encodes the pixel-buffer object pbo (rows bottom-up, as OpenGL reads them). */
+VIDLANE2_API uint64_t Vidlane_EncodePBO(CodecHandle* handle, uint32_t pbo, void* dst, uint64_t dstSize,
+                                        uint32_t width, uint32_t height, bool forceIFrame);
+
+/* Encodes the first width x height texels of an OpenGL texture. pictureType, if
+ * not null, receives the NV_ENC_PIC_TYPE of the frame's last packet. */
+VIDLANE2_API uint64_t Vidlane_EncodeTexture(CodecHandle* handle, uint32_t texture, uint32_t target, void* dst,
+                                            uint64_t dstSize, uint32_t width, uint32_t height,
+                                            uint32_t textureWidth, uint32_t textureHeight, bool forceIFrame,
+                                            uint8_t* pictureType, bool flipVertical);
+
+/* Changes the bitrate and frame rate of the running session; the next picture is an IDR picture. */
+VIDLANE2_API void Vidlane_SetBitrate(CodecHandle* handle, uint64_t bitrate, uint32_t targetFrameRate);
+
+/* Decoders. A size of 0 x 0 opens the hardware session at the first decode. */
+VIDLANE2_API CodecHandle* Vidlane_CreateDecoder(Vidlane_Format format, Vidlane_Codec codec, uint32_t width,
+                                                uint32_t height);
+
+/* Decodes one complete compressed picture into host or device memory of at
+ * least the frame's size in bytes; returns that size. */
+VIDLANE2_API uint64_t Vidlane_Decode(CodecHandle* handle, const void* src, uint64_t srcSize, void* dst,
+                                     uint32_t width, uint32_t height);
+
+/* Decodes into a pixel-buffer object of at least width x height x 4 bytes (VIDLANE_RGBA32 only). */
+VIDLANE2_API uint64_t Vidlane_DecodePBO(CodecHandle* handle, const void* src, uint64_t srcSize, uint32_t pbo,
+                                        uint32_t width, uint32_t height);
+
+/* Decodes into an 8-bit RGBA texture of at least width x height texels (VIDLANE_RGBA32 only). */
+VIDLANE2_API uint64_t Vidlane_DecodeTexture(CodecHandle* handle, const void* src, uint64_t srcSize,
+                                            uint32_t texture, uint32_t target, uint32_t width, uint32_t height);
+
+/* The last failure on handle, or with a null handle the last failed create.
+ * Never null; valid until that text changes or the handle is destroyed. */
+VIDLANE2_API const char* Vidlane_GetError(CodecHandle* handle);
+
+/* Destroys a handle; null is ignored. */
+VIDLANE2_API void Vidlane_Destroy(CodecHandle* handle);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* VIDLANE2_H */

@@ -1,0 +1,34 @@
+#include "sessions/NvencLibrary.h"
+
+#include "core/DynamicLibrary.h"
+
+namespace vidlane2 {
+
+namespace {
+
+#ifdef _WIN32
+constexpr const char* kNvencLibraryName = "nvEncodeAPI64.dll";
+#else
+constexpr const char* kNvencLibraryName = "libnvidia-encode.so.1";
+#endif
+
+NvencLibrary Load()
+{
+    NvencLibrary library;
+    library.handle = OpenDynamicLibrary(kNvencLibraryName);
+    library.getMaxSupportedVersion = reinterpret_cast<nvenc9::GetMaxSupportedVersionFn>(
+        FindLibraryEntry(library.handle, "NvEncodeAPIGetMaxSupportedVersion"));
+    library.createInstance =
+        reinterpret_cast<nvenc9::CreateInstanceFn>(FindLibraryEntry(library.handle, "NvEncodeAPICreateInstance"));
+    return library;
+}
+
+} // namespace
+
+const NvencLibrary& LoadNvencLibrary()
+{
+    static const NvencLibrary library = Load();
+    return library;
+}
+
+} // namespace vidlane2
