@@ -4,19 +4,16 @@
 #include <xmmintrin.h>
 
 #include "AppFrame.h"
+#include "MainApp.h"
 
 namespace {
-
-// Draws nothing yet.
-class EmptyApp final : public AppFrame::Application {
-public:
-    void OnUpdate() override {}
-};
 
 int RunLauncher()
 {
     _mm_setcsr(_mm_getcsr() | 0x8040); // flush-to-zero (bit 15) and denormals-are-zero (bit 6)
-    const AppFrame::AppFactory factory = [](GLFWwindow*) { return std::make_unique<EmptyApp>(); };
+    const AppFrame::AppFactory factory = [](GLFWwindow* window) {
+        return std::make_unique<Features::MainApp>(window);
+    };
     return AppFrame::Run("AppFrame", "Synaptor Demo", factory);
 }
 

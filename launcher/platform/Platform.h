@@ -38,3 +38,48 @@ void InitializeCom();
 void UninitializeCom();
 
 } // namespace Platform
+
+// ---- Simulator process and benchmark result channel ----------------------------
+
+#include <atomic>
+#include <cstdint>
+
+namespace Platform {
+
+// Process-wide slots; 0 means none. On Windows they hold handles; on Linux the
+// child's pid, the threads' pthread_t and the result window's number.
+extern std::atomic<std::uintptr_t> childProcess;  // set while a simulator runs
+extern std::atomic<std::uintptr_t> monitorThread; // the thread waiting for that child
+extern std::atomic<std::uintptr_t> resultThread;  // the thread that owns the result window
+extern std::atomic<std::uintptr_t> resultWindow;  // where a benchmark run sends its result
+
+// The simulator beside the launcher, started from the current directory.
+#ifdef _WIN32
+inline constexpr const char* simulatorProgram = "Neuroblitz64.exe";
+#else
+inline constexpr const char* simulatorProgram = "./Neuroblitz64";
+#endif
+
+// Starts program with the argument text (which begins with a blank) in a console
+// or session of its own, and a monitor thread that clears the slots when it ends.
+// Success shows in childProcess; a failure leaves it 0 and says nothing.
+void LaunchProcess(const char* program, const std::string& arguments);
+// Ends the running child at once and clears both process slots.
+void AbortProcess();
+
+// The result message: wParam carries the real-time factor in thousandths and
+// lParam the build time in milliseconds, each in its low 32 bits.
+inline constexpr std::uint32_t resultMessage = 1035;
+using ResultHandler = void (*)(std::uint64_t wParam, std::uint64_t lParam);
+
+// Starts the result thread, which creates the result window and calls handler
+// for each result message that reaches it.
+void StartResultChannel(ResultHandler handler);
+// Destroys the result window and waits at most about 100 ms for its thread.
+void StopResultChannel();
+
+// Delivers one message to the result window with that number, as a simulator
+// does. True when it was delivered.
+bool SendResultMessage(std::uint64_t window, std::uint32_t message, std::uint64_t wParam, std::uint64_t lParam);
+
+} // namespace Platform

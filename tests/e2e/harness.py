@@ -1,0 +1,298 @@
+"""A small harness for driving the real launcher on the X display.
+
+    with harness.Launcher(self) as app:      # clean settings folder, own work folder
+        app.click_text("Run Pulsemarker")    # real pointer input through xdotool
+        app.wait_for_text("Results:")        # OCR of the launcher window (tesseract)
+        app.shot("after-result")             # PNG under $SYNAPTOR_SHOTS
+
+The launcher runs in a temporary work folder (its current directory) that holds
+a copy of the stand-in simulator, so the stand-in's log files land there and a
+test may remove the stand-in. Everything started is ended at clean-up.
+
+Environment (set by tests/e2e/CMakeLists.txt): SYNAPTOR_BIN (the build's bin
+folder), SYNAPTOR_PLATFORM (linux or windows), SYNAPTOR_EMULATOR (wine64 for the
+Windows build), SYNAPTOR_SHOTS (where screenshots go), DISPLAY, WINEPREFIX.
+"""
+
+import os
+import re
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+
+BIN = os.environ["SYNAPTOR_BIN"]
+WINDOWS = os.environ.get("SYNAPTOR_PLATFORM") == "windows"
+EMULATOR = os.environ.get("SYNAPTOR_EMULATOR") or "/usr/lib/wine/wine64"
+SHOTS = os.environ.get("SYNAPTOR_SHOTS") or tempfile.gettempdir()
+TITLE = "Synaptor Demo"
+STANDIN = "Neuroblitz64.exe" if WINDOWS else "Neuroblitz64"
+CLEAR_COLOUR = (20, 20, 20)  # the frame's clear colour, 0.08 grey
+LEAK_EXIT_CODES = (1, 23)  # AddressSanitizer's and LeakSanitizer's
+SOURCE_ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+
+
+def run(*args, timeout=30):
+    return subprocess.run(args, capture_output=True, text=True, timeout=timeout)
+
+
+def wait_for(predicate, timeout=15.0, step=0.05):
+    """The predicate's first true value within the time, else None."""
+    end = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value or time.monotonic() > end:
+            return value or None
+        time.sleep(step)
+
+
+def program_path(path):
+    """A path as the launched program sees it (Wine maps / to drive Z:)."""
+    return "Z:" + path.replace("/", "\\") if WINDOWS else path
+
+
+def settings_folder(work):
+    if not WINDOWS:
+        return os.path.join(work, "data", "AppFrame", TITLE)
+    prefix = os.environ.get("WINEPREFIX", os.path.expanduser("~/.wine"))
+    user = os.environ.get("USER") or run("id", "-un").stdout.strip()
+    return os.path.join(prefix, "drive_c", "users", user, "AppData", "Local", "AppFrame", TITLE)
+
+
+def _processes_of(work):
+    """(pid, comm, cmdline) of every process started under this work folder's
+    launcher, known by the hold file in its environment."""
+    marker = f"NEUROBLITZ_HOLD_FILE={program_path(os.path.join(work, 'hold'))}".encode()
+    found = []
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open(f"/proc/{entry}/environ", "rb") as f:
+                if marker not in f.read().split(b"\0"):
+                    continue
+            with open(f"/proc/{entry}/comm") as f:
+                comm = f.read().strip()
+            with open(f"/proc/{entry}/cmdline", "rb") as f:
+                cmdline = f.read()
+        except OSError:
+            continue
+        found.append((int(entry), comm, cmdline))
+    return found
+
+
+def standin_pids(work):
+    """The stand-in's processes. Under Wine it has no name in /proc, and its
+    command line is the launcher's, which begins with a blank: an empty first word."""
+    return [pid for pid, comm, cmdline in _processes_of(work)
+            if comm.startswith("Neuroblitz64") or (WINDOWS and cmdline.startswith(b"\0-project"))]
+
+
+class Word:
+    def __init__(self, text, x, y, w, h, line):
+        self.text, self.x, self.y, self.w, self.h, self.line = text, x, y, w, h, line
+
+
+class Launcher:
+    """One run of the launcher in a clean settings folder and its own work folder."""
+
+    def __init__(self, test, env=None):
+        self.test = test
+        self.work = tempfile.mkdtemp(prefix="launcher-e2e-")
+        shutil.copy2(os.path.join(BIN, STANDIN), self.work)
+        self.hold_file = os.path.join(self.work, "hold")
+        self.settings = settings_folder(self.work)
+        shutil.rmtree(self.settings, ignore_errors=True)
+        self.env = dict(os.environ,
+                        XDG_DATA_HOME=os.path.join(self.work, "data"),
+                        NEUROBLITZ_MAX_NEURONS="4096",
+                        NEUROBLITZ_HOLD_FILE=program_path(self.hold_file),
+                        **(env or {}))
+        self.proc = None
+        self.last_words = []
+        self.window = None
+        self.geometry = None
+
+    # ---- life cycle ----------------------------------------------------------------
+
+    def __enter__(self):
+        program = os.path.join(BIN, "launcher.exe" if WINDOWS else "launcher")
+        command = [EMULATOR, program] if WINDOWS else [program]
+        self._output_file = open(os.path.join(self.work, "launcher.out"), "w")
+        self.proc = subprocess.Popen(command, cwd=self.work, env=self.env, stdout=self._output_file,
+                                     stderr=subprocess.STDOUT, start_new_session=True)
+        self.window = wait_for(self._find_window, timeout=60)
+        self.test.assertIsNotNone(self.window, "the launcher window did not appear")
+        fields = dict(line.split("=") for line in run("xdotool", "getwindowgeometry", "--shell",
+                                                      self.window).stdout.split())
+        self.geometry = tuple(int(fields[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
+        self.park_pointer()
+        self.test.assertTrue(self.wait_for_text("Run Pulsemarker", timeout=60), "the launcher drew nothing")
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+        for pid, _, _ in _processes_of(self.work):  # the stand-ins, and their consoles under Wine
+            try:
+                os.kill(pid, signal.SIGKILL)
+            except OSError:
+                pass
+        self._output_file.close()
+        shutil.rmtree(self.work, ignore_errors=True)
+        shutil.rmtree(self.settings, ignore_errors=True)
+        return False
+
+    def close(self):
+        if self.proc and self.proc.poll() is None:
+            os.killpg(self.proc.pid, signal.SIGKILL)
+            self.proc.wait(10)
+
+    def _find_window(self):
+        out = run("xdotool", "search", "--onlyvisible", "--name", f"^{TITLE}$").stdout.split()
+        return out[-1] if out else None
+
+    def output(self):
+        """What the launcher (and the stand-in, which shares its output) printed."""
+        with open(os.path.join(self.work, "launcher.out"), errors="replace") as f:
+            return f.read()
+
+    def output_size(self):
+        return os.path.getsize(os.path.join(self.work, "launcher.out"))
+
+    def exit_code(self):
+        """The launcher's exit code, with one allowance for sanitizer builds: a leak
+        report whose stacks name none of our sources (the GL driver's, whose
+        library is unloaded by then) counts as a clean exit."""
+        code = self.proc.returncode
+        report = self.output()
+        only_leaks = ("ERROR: LeakSanitizer" in report and "ERROR: AddressSanitizer" not in report
+                      and "runtime error" not in report)
+        if code in LEAK_EXIT_CODES and only_leaks and SOURCE_ROOT not in report:
+            return 0
+        return code
+
+    def window_exists(self):
+        return run("xdotool", "getwindowname", self.window).returncode == 0
+
+    def log(self):
+        """The stand-in's log: the command line of each start, in order."""
+        try:
+            with open(os.path.join(self.work, "Neuroblitz64.log"), newline="") as f:
+                return [line.rstrip("\r\n") for line in f]
+        except FileNotFoundError:
+            return []
+
+    def results(self):
+        """The stand-in's record of each result it sent: (wParam, lParam)."""
+        try:
+            with open(os.path.join(self.work, "Neuroblitz64.results")) as f:
+                return [tuple(int(v) for v in line.split()) for line in f if line.strip()]
+        except FileNotFoundError:
+            return []
+
+    # ---- input -------------------------------------------------------------------------
+
+    def raise_window(self):
+        """The launcher above the stand-in's console window (Wine opens one for it)."""
+        if WINDOWS:
+            run("xdotool", "windowraise", self.window)
+
+    def click(self, x, y):
+        self.raise_window()
+        run("xdotool", "mousemove", str(x), str(y), "click", "1")
+        time.sleep(0.25)  # a few frames for the press and the release
+        self.park_pointer()
+
+    def park_pointer(self):
+        """The pointer over an empty part of the window, so that nothing is hovered."""
+        x, y, w, h = self.geometry
+        run("xdotool", "mousemove", str(x + w // 2), str(y + h - 60))
+        time.sleep(0.1)
+
+    def click_text(self, phrase, timeout=10, fresh=False):
+        """Clicks the phrase's middle; where the last reading of the screen has it
+        (the layout does not move), without reading the screen again."""
+        box = None if fresh else self.find_text(phrase, self.last_words)
+        box = box or self.wait_for_text(phrase, timeout)
+        self.test.assertTrue(box, f'"{phrase}" is not on the screen')
+        self.click(box[0] + box[2] // 2, box[1] + box[3] // 2)
+
+    def key(self, name):
+        # A click on an empty spot first: Wine gives keys to the window it has activated.
+        self.raise_window()
+        x, y, w, h = self.geometry
+        run("xdotool", "mousemove", str(x + w // 2), str(y + h - 60), "click", "1")
+        run("xdotool", "windowfocus", "--sync", self.window)
+        run("xdotool", "key", name)
+
+    # ---- what is on the screen ------------------------------------------------------
+
+    def shot(self, name=None):
+        """A screenshot of the whole display; kept under SHOTS when named."""
+        path = os.path.join(self.work, "screen.png")
+        self.raise_window()
+        run("import", "-window", "root", path)
+        if name:
+            os.makedirs(SHOTS, exist_ok=True)
+            shutil.copy(path, os.path.join(SHOTS, f"{'windows' if WINDOWS else 'linux'}-{name}.png"))
+        return path
+
+    def words(self):
+        """The words in the launcher window, with screen boxes, read by tesseract."""
+        x, y, w, h = self.geometry
+        scale = 2
+        source = self.shot()
+        prepared = os.path.join(self.work, "ocr.png")
+        # Light text on a dark window: grey, enlarged, inverted and thresholded.
+        run("convert", source, "-crop", f"{w}x{h}+{x}+{y}", "+repage", "-colorspace", "Gray",
+            "-resize", f"{scale * 100}%", "-negate", "-threshold", "62%", prepared)
+        tsv = subprocess.run(["tesseract", prepared, "stdout", "--psm", "11", "tsv"], capture_output=True,
+                             text=True, timeout=60, env=dict(os.environ, OMP_THREAD_LIMIT="1")).stdout
+        words = []
+        for row in tsv.splitlines()[1:]:
+            cols = row.split("\t")
+            if len(cols) < 12 or not cols[11].strip():
+                continue
+            left, top, width, height = (int(c) for c in cols[6:10])
+            words.append(Word(cols[11].strip(), x + left // scale, y + top // scale, width // scale,
+                              height // scale, (cols[2], cols[3], cols[4])))
+        self.last_words = words
+        return words
+
+    def find_text(self, phrase, words=None):
+        """The screen box (x, y, w, h) of the phrase's words, or None."""
+        wanted = phrase.split()
+        words = self.words() if words is None else words
+        for i in range(len(words) - len(wanted) + 1):
+            run_ = words[i:i + len(wanted)]
+            if all(a.text == b for a, b in zip(run_, wanted)):
+                x0 = min(w.x for w in run_)
+                y0 = min(w.y for w in run_)
+                x1 = max(w.x + w.w for w in run_)
+                y1 = max(w.y + w.h for w in run_)
+                return (x0, y0, x1 - x0, y1 - y0)
+        return None
+
+    def text(self):
+        return " ".join(w.text for w in self.words())
+
+    def wait_for_text(self, phrase, timeout=10):
+        return wait_for(lambda: self.find_text(phrase), timeout=timeout, step=0.2)
+
+    def pixel(self, x, y):
+        self.raise_window()
+        out = run("import", "-window", "root", "-crop", f"1x1+{x}+{y}", "-depth", "8", "txt:-").stdout
+        rgb = out.splitlines()[-1].split("(")[1].split(")")[0]
+        return tuple(int(float(c)) for c in rgb.split(",")[:3])
+
+    def brightness(self, box, shot=None):
+        """Mean grey level of a screen box."""
+        x, y, w, h = box
+        out = run("convert", shot or self.shot(), "-crop", f"{w}x{h}+{x}+{y}", "-colorspace", "Gray",
+                  "-format", "%[fx:mean*255]", "info:").stdout
+        return float(out or 0)
+
+
+def numbers(pattern, text):
+    return re.findall(pattern, text)

@@ -1,0 +1,135 @@
+#include "TestSupport.h"
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#ifdef _WIN32
+#include <windows.h>
+#include <tlhelp32.h>
+#else
+#include <dirent.h>
+#include <unistd.h>
+#endif
+
+namespace TestSupport {
+
+std::string ChildProgram()
+{
+#ifdef _WIN32
+    return "platform_test_child.exe";
+#else
+    return "./platform_test_child";
+#endif
+}
+
+std::string NotAProgram()
+{
+#ifdef _WIN32
+    const std::string name = "not_a_program.exe";
+#else
+    const std::string name = "./not_a_program";
+#endif
+    std::ofstream(name) << "just text\n";
+    return name;
+}
+
+#ifdef _WIN32
+
+namespace {
+
+template <typename Entry, typename First, typename Next, typename Match>
+int CountSnapshot(DWORD kind, First first, Next next, Match match)
+{
+    const HANDLE snapshot = CreateToolhelp32Snapshot(kind, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return -1;
+    Entry entry{};
+    entry.dwSize = sizeof entry;
+    int count = 0;
+    for (BOOL more = first(snapshot, &entry); more; more = next(snapshot, &entry))
+        count += match(entry) ? 1 : 0;
+    CloseHandle(snapshot);
+    return count;
+}
+
+} // namespace
+
+int ThreadCount()
+{
+    const DWORD self = GetCurrentProcessId();
+    return CountSnapshot<THREADENTRY32>(TH32CS_SNAPTHREAD, Thread32First, Thread32Next,
+                                        [&](const THREADENTRY32& e) { return e.th32OwnerProcessID == self; });
+}
+
+int HandleCount()
+{
+    DWORD count = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &count);
+    return static_cast<int>(count);
+}
+
+int LiveChildCount()
+{
+    const DWORD self = GetCurrentProcessId();
+    return CountSnapshot<PROCESSENTRY32>(TH32CS_SNAPPROCESS, Process32First, Process32Next,
+                                         [&](const PROCESSENTRY32& e) { return e.th32ParentProcessID == self; });
+}
+
+#else
+
+namespace {
+
+int CountEntries(const char* folder)
+{
+    int count = 0;
+    if (DIR* dir = opendir(folder)) {
+        while (const dirent* entry = readdir(dir))
+            count += entry->d_name[0] != '.' ? 1 : 0;
+        closedir(dir);
+    }
+    return count;
+}
+
+} // namespace
+
+int ThreadCount() { return CountEntries("/proc/self/task"); }
+int HandleCount() { return CountEntries("/proc/self/fd") - 1; } // less the one that lists them
+
+int LiveChildCount()
+{
+    // Every process whose parent is this one, zombies included.
+    const std::string self = std::to_string(getpid());
+    int count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        if (!std::getline(stat, line))
+            continue;
+        const std::string::size_type close = line.rfind(')');
+        if (close == std::string::npos)
+            continue;
+        char state = 0;
+        std::string parent;
+        std::istringstream fields(line.substr(close + 2));
+        fields >> state >> parent;
+        count += parent == self ? 1 : 0;
+    }
+    return count;
+}
+
+#endif
+
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout)
+{
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+} // namespace TestSupport
