@@ -9,6 +9,8 @@
 #include <cuda_runtime_api.h>
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -73,6 +75,12 @@ struct Case {
     uint32_t format;
     bool device;
 };
+
+// Names the case in test output, instead of its raw bytes.
+void PrintTo(const Case& c, std::ostream* os)
+{
+    *os << c.stream << " format " << c.format << (c.device ? " device" : " host");
+}
 
 class DecodeGpu : public ::testing::TestWithParam<Case> {};
 

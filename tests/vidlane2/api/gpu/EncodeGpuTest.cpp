@@ -10,6 +10,8 @@
 #include <cuda_runtime_api.h>
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <string>
 #include <vector>
 
@@ -76,6 +78,12 @@ struct Case {
     uint32_t format;
     bool device;
 };
+
+// Names the case in test output, instead of its raw bytes.
+void PrintTo(const Case& c, std::ostream* os)
+{
+    *os << "format " << c.format << (c.device ? " device" : " host");
+}
 
 class EncodeGpu : public ::testing::TestWithParam<Case> {
 protected:
