@@ -44,9 +44,11 @@ ImFont* AddFont(const EmbeddedFont& font, float pixels, const ImFontConfig* conf
 
 void RebuildFontTexture()
 {
-    // Creating alone would orphan the previous texture.
-    ImGui_ImplOpenGL3_DestroyFontsTexture();
-    ImGui_ImplOpenGL3_CreateFontsTexture();
+    // The renderer's device objects include the font texture. Creating them here,
+    // after destroying what exists, uploads the atlas once: the renderer's first
+    // frame would otherwise upload it a second time and orphan this texture.
+    ImGui_ImplOpenGL3_DestroyDeviceObjects();
+    ImGui_ImplOpenGL3_CreateDeviceObjects();
 }
 
 } // namespace
