@@ -157,20 +157,38 @@ class FrameOnDisplay(unittest.TestCase):
         self.assertLessEqual(frame_time, imgui_time)
 
     def test_stored_maximized_opens_maximized_and_keeps_normal_placement(self):
-        if not WINDOWS:
-            # The window is not resizable, and X window managers never maximize a
-            # window of fixed size; Windows, and Wine managing its own desktop, do.
-            self.skipTest("X window managers do not maximize a fixed-size window")
         probe = Probe(self)
         probe.write_settings("[window]\r\nposx=150\r\nposy=120\r\nmaximized=1\r\n")
-        probe.start(desktop=True)
-        desktop = probe.desktop_window()
-        self.assertIsNotNone(desktop)
+        if WINDOWS:
+            # Wine managing its own desktop maximizes as Windows does.
+            probe.start(desktop=True)
+            window = probe.desktop_window()
+        else:
+            # Maximizing needs a window manager, and one that maximizes a window of
+            # fixed size: fluxbox does, openbox and icewm do not.
+            home = tempfile.mkdtemp(prefix="fluxbox-")
+            self.addCleanup(shutil.rmtree, home, True)
+            # Its wallpaper helper would pop up a message window over the screen.
+            quiet = os.path.join(home, "fbsetbg")
+            with open(quiet, "w") as f:
+                f.write("#!/bin/sh\nexit 0\n")
+            os.chmod(quiet, 0o755)
+            with open(os.path.join(home, "init"), "w") as f:
+                f.write("session.screen0.toolbar.visible: false\n")
+            wm = subprocess.Popen(["fluxbox", "-rc", os.path.join(home, "init")],
+                                  env=dict(os.environ, HOME=home, PATH=home + os.pathsep + os.environ["PATH"]),
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            self.addCleanup(lambda: (wm.terminate(), wm.wait(10)))
+            self.assertTrue(wait_for(lambda: "_NET_SUPPORTING_WM_CHECK(WINDOW)" in
+                                     run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK").stdout))
+            probe.start()
+            window = probe.window()
+        self.assertIsNotNone(window)
         self.assertTrue(probe.wait_event("frames"), probe.events())
         self.assertIn("created maximized=1", probe.events())
         # The clear colour far outside the normal 900 x 600 placement.
         self.assertEqual(pixel(1800, 1000), (20, 20, 20))
-        probe.press(desktop, "Escape")
+        probe.press(window, "Escape")
         code, _, err = probe.finish()
         self.assertEqual(code, 0, err)
         frame, _ = probe.file("appframe.ini")
