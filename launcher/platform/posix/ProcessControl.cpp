@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <iostream>
+#include <thread>
 #include <vector>
 
 #include "Platform.h"
@@ -20,6 +21,11 @@ std::atomic<std::uintptr_t> childProcess{0};
 std::atomic<std::uintptr_t> monitorThread{0};
 
 namespace {
+
+// Aborts between taking a pid out of its slot and signalling it. A monitor reaps
+// only when none is in flight, so an abort's pid always still names its child
+// (running, or a zombie nobody has reaped) when the signal is sent.
+std::atomic<int> abortsInFlight{0};
 
 std::vector<std::string> SplitAtBlanks(const std::string& text)
 {
@@ -54,6 +60,8 @@ void* MonitorChildProcess(void* argument)
     std::uintptr_t self = static_cast<std::uintptr_t>(pthread_self());
     monitorThread.compare_exchange_strong(self, 0);
 
+    while (abortsInFlight.load() > 0)
+        std::this_thread::yield();
     while (waitpid(child, nullptr, 0) == -1 && errno == EINTR) {
     }
     return nullptr;
@@ -99,11 +107,14 @@ void LaunchProcess(const char* program, const std::string& arguments)
 
 void AbortProcess()
 {
+    abortsInFlight.fetch_add(1);
     const pid_t child = static_cast<pid_t>(childProcess.exchange(0));
     const bool monitored = monitorThread.exchange(0) != 0;
+    if (child > 0)
+        kill(child, SIGKILL);
+    abortsInFlight.fetch_sub(1);
     if (child <= 0)
         return;
-    kill(child, SIGKILL);
     // Without a monitor nobody else reaps it.
     if (!monitored)
         while (waitpid(child, nullptr, 0) == -1 && errno == EINTR) {

@@ -15,4 +15,5 @@ add_test(NAME frame_on_display
 set_tests_properties(frame_on_display PROPERTIES
     ENVIRONMENT "FRAME_PROBE=$<TARGET_FILE:frame_probe>;SYNAPTOR_PLATFORM=$<IF:$<BOOL:${WIN32}>,windows,linux>;ASAN_OPTIONS=detect_leaks=0"
     RESOURCE_LOCK desktop
+    RUN_SERIAL TRUE
     TIMEOUT 120)

@@ -18,4 +18,5 @@ add_test(NAME sky_on_display
 set_tests_properties(sky_on_display PROPERTIES
     ENVIRONMENT "SKY_PROBE=$<TARGET_FILE:sky_startup_probe>;SYNAPTOR_PLATFORM=$<IF:$<BOOL:${WIN32}>,windows,linux>;ASAN_OPTIONS=detect_leaks=0"
     RESOURCE_LOCK desktop
+    RUN_SERIAL TRUE
     TIMEOUT 180)
