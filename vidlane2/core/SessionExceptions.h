@@ -10,12 +10,11 @@ namespace vidlane2 {
 std::string ComposeSessionErrorText(const std::string& message, const char* operation, const char* file,
                                     int line);
 
-// Raised by the encode session; the code is an NVENCSTATUS value.
-class NVENCException : public std::exception {
+// What both sessions raise: the composed text and the status code of the call that failed.
+class SessionException : public std::exception {
 public:
-    NVENCException(const std::string& message, int32_t code, const char* operation, const char* file, int line)
+    SessionException(const std::string& message, int32_t code, const char* operation, const char* file, int line)
         : m_text(ComposeSessionErrorText(message, operation, file, line)), m_code(code) {}
-    ~NVENCException() override = default;
     const char* what() const noexcept override { return m_text.c_str(); }
     const std::string& ErrorText() const noexcept { return m_text; }
     int32_t ErrorCode() const noexcept { return m_code; }
@@ -25,19 +24,16 @@ private:
     int32_t m_code;
 };
 
-// Raised by the decode session; the code is a CUDA driver CUresult value.
-class NVDECException : public std::exception {
+// Raised by the encode session; the code is an NVENCSTATUS value.
+class NVENCException : public SessionException {
 public:
-    NVDECException(const std::string& message, int32_t code, const char* operation, const char* file, int line)
-        : m_text(ComposeSessionErrorText(message, operation, file, line)), m_code(code) {}
-    ~NVDECException() override = default;
-    const char* what() const noexcept override { return m_text.c_str(); }
-    const std::string& ErrorText() const noexcept { return m_text; }
-    int32_t ErrorCode() const noexcept { return m_code; }
+    using SessionException::SessionException;
+};
 
-private:
-    std::string m_text;
-    int32_t m_code;
+// Raised by the decode session; the code is a CUDA driver CUresult value.
+class NVDECException : public SessionException {
+public:
+    using SessionException::SessionException;
 };
 
 // "<call> returned error <n>", the message of a failed NVENC or NVDEC call.

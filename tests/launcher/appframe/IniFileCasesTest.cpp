@@ -3,11 +3,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <functional>
 #include <optional>
 #include <string>
 
+#include "AppFrame.h"
+#include "FrameSettings.h"
 #include "IniFile.h"
 #include "SettingsFolder.h"
 
@@ -153,78 +154,29 @@ TEST_F(IniFileCases, LoadAndSave)
     }
 }
 
-// The frame's settings and how it reads them at start and writes them at exit.
-struct FrameSettings {
-    int width = 900;
-    int height = 600;
-    int posX = 100;
-    int posY = 100;
-    bool maximized = false;
-    float backgroundColor[3] = {0.08f, 0.08f, 0.08f};
-    bool fontEnabled = true;
-    int fontType = 4;
-    float fontSize = 15.0f;
-
-    void Read(IniFile& ini)
-    {
-        posX = ini.GetInt("window", "posx", posX);
-        posY = ini.GetInt("window", "posy", posY);
-        maximized = ini.GetBool("window", "maximized", maximized);
-        backgroundColor[0] = ini.GetFloat("window", "bgcolorr", backgroundColor[0]);
-        backgroundColor[1] = ini.GetFloat("window", "bgcolorg", backgroundColor[1]);
-        backgroundColor[2] = ini.GetFloat("window", "bgcolorb", backgroundColor[2]);
-        fontEnabled = ini.GetBool("font", "enabled", fontEnabled);
-        fontType = ini.GetInt("font", "type", fontType);
-        fontSize = ini.GetFloat("font", "size", fontSize);
-    }
-
-    void Write(IniFile& ini) const
-    {
-        ini["window"]["width"] = std::to_string(width);
-        ini["window"]["height"] = std::to_string(height);
-        ini["window"]["posx"] = std::to_string(posX);
-        ini["window"]["posy"] = std::to_string(posY);
-        ini["window"]["maximized"] = maximized ? "1" : "0";
-        ini["window"]["bgcolorr"] = Decimals(backgroundColor[0]);
-        ini["window"]["bgcolorg"] = Decimals(backgroundColor[1]);
-        ini["window"]["bgcolorb"] = Decimals(backgroundColor[2]);
-        ini["font"]["enabled"] = fontEnabled ? "1" : "0";
-        ini["font"]["type"] = std::to_string(fontType);
-        ini["font"]["size"] = Decimals(fontSize);
-    }
-
-    static std::string Decimals(float value)
-    {
-        char text[64];
-        std::snprintf(text, sizeof text, "%f", static_cast<double>(value));
-        return text;
-    }
-};
-
 class FrameSettingsFile : public SettingsFolder {
 protected:
-    // One launcher run: start-up reads, the launcher's font request, and shutdown.
-    void Run(FrameSettings& state, const std::function<void(FrameSettings&)>& during = {})
+    // One launcher run through the frame's own reads and writes: start-up, the
+    // launcher's font request, and shutdown.
+    void Run(FrameState& state, const std::function<void(FrameState&)>& during = {})
     {
-        IniFile frameSettings;
-        IniFile appSettings;
-        Load(frameSettings, "appframe.ini");
-        state.Read(frameSettings);
-        Load(appSettings, "app.ini");
+        Load(state.frameSettings, "appframe.ini");
+        AppFrame::ReadFrameSettings(state);
+        Load(state.appSettings, "app.ini");
         state.fontEnabled = true;
         state.fontType = 5;
         state.fontSize = 24.0f;
         if (during)
             during(state);
-        EXPECT_TRUE(Save(appSettings, "app.ini"));
-        state.Write(frameSettings);
-        EXPECT_TRUE(Save(frameSettings, "appframe.ini"));
+        EXPECT_TRUE(Save(state.appSettings, "app.ini"));
+        AppFrame::WriteFrameSettings(state);
+        EXPECT_TRUE(Save(state.frameSettings, "appframe.ini"));
     }
 };
 
 TEST_F(FrameSettingsFile, FirstRunWritesThirteenLinesAndAnEmptyAppFile)
 {
-    FrameSettings first;
+    FrameState first;
     Run(first);
     EXPECT_EQ(ReadBytes(File("appframe.ini")),
               "[window]\r\nposx=100\r\nposy=100\r\nmaximized=0\r\nbgcolorr=0.080000\r\nbgcolorg=0.080000\r\n"
@@ -232,10 +184,10 @@ TEST_F(FrameSettingsFile, FirstRunWritesThirteenLinesAndAnEmptyAppFile)
     EXPECT_EQ(ReadBytes(File("app.ini")), "");
 
     // The next run reads back what the first one stored, and moves the window.
-    FrameSettings second;
+    FrameState second;
     second.fontType = 0;
     second.fontSize = 0.0f;
-    Run(second, [](FrameSettings& state) {
+    Run(second, [](FrameState& state) {
         EXPECT_EQ(state.posX, 100);
         EXPECT_EQ(state.fontType, 5);
         EXPECT_EQ(state.fontSize, 24.0f);
@@ -253,8 +205,8 @@ TEST_F(FrameSettingsFile, HandEditedFileKeepsItsCommentsAndBadValuesGiveDefaults
 {
     WriteBytes(File("appframe.ini"), "; my settings\n[Window]\nPosX = 250 ; left monitor\nposy = high\n"
                                      "bgcolorr = 1e99\n\n[font]\ntype = 3\n# old\nsize=\n");
-    FrameSettings state;
-    Run(state, [](FrameSettings& s) {
+    FrameState state;
+    Run(state, [](FrameState& s) {
         EXPECT_EQ(s.posX, 250);
         EXPECT_EQ(s.posY, 100);
         EXPECT_EQ(s.backgroundColor[0], 0.08f);
