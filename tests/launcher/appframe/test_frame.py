@@ -192,7 +192,12 @@ class FrameOnDisplay(unittest.TestCase):
         code, _, err = probe.finish()
         self.assertEqual(code, 0, err)
         frame, _ = probe.file("appframe.ini")
-        for line in (b"posx=150", b"posy=120", b"maximized=1", b"width=900", b"height=600"):
+        kept = [b"maximized=1", b"width=900", b"height=600"]
+        if WINDOWS:
+            # X window managers may report the maximized position before they mark the
+            # window maximized, so only Windows tells the position rule apart reliably.
+            kept += [b"posx=150", b"posy=120"]
+        for line in kept:
             self.assertIn(line, frame.split(b"\r\n"))
 
     def test_stored_font_requests_that_build_no_custom_font(self):
