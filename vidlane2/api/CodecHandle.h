@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/FrameDecoder.h"
-#include "core/FrameEncoder.h"
+#include "codec/FrameDecoder.h"
+#include "codec/FrameEncoder.h"
 
 #include <memory>
 #include <string>

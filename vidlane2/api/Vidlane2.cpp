@@ -1,10 +1,10 @@
 // The exported interface: thin wrappers that check the handle, call its
 // encoder or decoder and turn every failure into a 0 result and an error text.
-#include "api/Vidlane2.h"
+#include "Vidlane2.h"
 
 #include "api/CodecHandle.h"
 #include "api/CreationError.h"
-#include "core/Exception.h"
+#include "base/Exception.h"
 
 #include <exception>
 #include <new>

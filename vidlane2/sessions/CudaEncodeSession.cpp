@@ -1,7 +1,7 @@
 #include "sessions/CudaEncodeSession.h"
 
-#include "core/CudaDriver.h"
-#include "core/SessionExceptions.h"
+#include "base/CudaDriver.h"
+#include "base/SessionExceptions.h"
 
 #include <string>
 

@@ -1,7 +1,7 @@
 #include "sessions/DecodeSession.h"
 
-#include "core/CudaDriver.h"
-#include "core/SessionExceptions.h"
+#include "base/CudaDriver.h"
+#include "base/SessionExceptions.h"
 #include "sessions/NvdecApi.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "sessions/EncodeSession.h"
 
-#include "core/SessionExceptions.h"
+#include "base/SessionExceptions.h"
 #include "sessions/CompletionEvent.h"
 #include "sessions/NvencLibrary.h"
 

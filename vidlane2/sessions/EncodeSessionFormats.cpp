@@ -1,6 +1,6 @@
 #include "sessions/EncodeSession.h"
 
-#include "core/SessionExceptions.h"
+#include "base/SessionExceptions.h"
 
 namespace vidlane2 {
 

@@ -1,7 +1,7 @@
 #include "sessions/NvdecApi.h"
 
-#include "core/CudaDriver.h"
-#include "core/DynamicLibrary.h"
+#include "base/CudaDriver.h"
+#include "base/DynamicLibrary.h"
 
 namespace vidlane2 {
 

@@ -1,6 +1,6 @@
 #include "sessions/NvencLibrary.h"
 
-#include "core/DynamicLibrary.h"
+#include "base/DynamicLibrary.h"
 
 namespace vidlane2 {
 

@@ -1,6 +1,6 @@
 // Runs with a library path on which the named driver library is missing or
 // lacks an entry; each test is selected by the CTest entry that sets the path.
-#include "core/StatusNames.h"
+#include "base/StatusNames.h"
 #include "sessions/CudaEncodeSession.h"
 #include "sessions/DecodeSession.h"
 

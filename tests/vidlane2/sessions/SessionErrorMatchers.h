@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/SessionExceptions.h"
+#include "base/SessionExceptions.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // Vidlane_Decode into device and into host memory, and through the decode
 // session alone on the same stream in the same run.
 #include "AccessUnits.h"
-#include "core/CudaDriver.h"
+#include "base/CudaDriver.h"
 #include "sessions/DecodeSession.h"
 
 #include <Vidlane2.h>

@@ -1,7 +1,7 @@
 // The decode session on the real NVDEC, against FFmpeg's software decode of the
 // same streams. The streams and their NV12 references are made at build time
 // and lie beside this program.
-#include "core/CudaDriver.h"
+#include "base/CudaDriver.h"
 #include "sessions/DecodeSession.h"
 
 #include <cuda_runtime_api.h>

@@ -1,0 +1,165 @@
+#include "Vidlane2.h"
+#include "codec/EncoderSettings.h"
+#include "base/Exception.h"
+#include "sessions/NvencApi9.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace vidlane2 {
+namespace {
+
+constexpr GUID kMain10 = {0x51ec32b5, 0x1b4c, 0x453c, {0x9c, 0xbd, 0xb6, 0x16, 0xbd, 0x62, 0x13, 0x41}};
+
+// What CreateDefaultEncoderParams leaves behind, with marks in the fields
+// that the settings must keep.
+struct Defaults {
+    NV_ENC_INITIALIZE_PARAMS params;
+    NV_ENC_CONFIG config;
+
+    Defaults()
+    {
+        prepareEncoderParams(params, config);
+        params.encodeGUID = nvenc9::kCodecH264;
+        params.darWidth = 111;
+        params.maxEncodeWidth = 222;
+        config.gopLength = 0xFFFFFFFF;
+        config.rcParams.rateControlMode = NV_ENC_PARAMS_RC_CONSTQP;
+        config.rcParams.averageBitRate = 5;
+        config.rcParams.constQP = {28, 31, 25};
+        config.encodeCodecConfig.hevcConfig.chromaFormatIDC = 3;
+    }
+};
+
+EncoderSettings settings(uint32_t format, uint32_t codec, uint32_t compression, uint64_t bitrate, uint32_t rate)
+{
+    EncoderSettings s;
+    s.format = format;
+    s.codec = codec;
+    s.compression = compression;
+    s.bitrate = bitrate;
+    s.targetFrameRate = rate;
+    s.width = 1280;
+    s.height = 480;
+    return s;
+}
+
+TEST(EncoderSettings, PreparedStructuresCarryTheApi9VersionsAndAreLinked)
+{
+    NV_ENC_INITIALIZE_PARAMS params;
+    NV_ENC_CONFIG config;
+    std::memset(&params, 0xAB, sizeof params);
+    std::memset(&config, 0xAB, sizeof config);
+    prepareEncoderParams(params, config);
+    EXPECT_EQ(params.version, 0xF0050009u);
+    EXPECT_EQ(config.version, 0xF0070009u);
+    EXPECT_EQ(params.encodeConfig, &config);
+    EXPECT_EQ(params.encodeWidth, 0u);
+    EXPECT_EQ(config.gopLength, 0u);
+}
+
+TEST(EncoderSettings, LossyH264At8MbitAnd30Fps)
+{
+    Defaults d;
+    applyEncoderSettings(settings(VIDLANE_UINT16, VIDLANE_H264, VIDLANE_LOSSY, 8000000, 30), d.params, d.config);
+    EXPECT_EQ(d.params.encodeWidth, 1280u);
+    EXPECT_EQ(d.params.encodeHeight, 480u);
+    EXPECT_EQ(d.params.frameRateNum, 30u);
+    EXPECT_EQ(d.params.frameRateDen, 1u);
+    EXPECT_EQ(d.params.enablePTD, 1u);
+    EXPECT_EQ(d.params.darWidth, 111u);
+    EXPECT_EQ(d.params.maxEncodeWidth, 222u);
+    EXPECT_EQ(d.config.gopLength, 30u);
+    EXPECT_EQ(d.config.frameIntervalP, 1);
+    EXPECT_EQ(d.config.encodeCodecConfig.h264Config.idrPeriod, 30u);
+    const NV_ENC_RC_PARAMS& rc = d.config.rcParams;
+    EXPECT_EQ(rc.rateControlMode, NV_ENC_PARAMS_RC_CBR_HQ);
+    EXPECT_EQ(static_cast<int>(rc.rateControlMode), 16);
+    EXPECT_EQ(rc.averageBitRate, 8000000u);
+    EXPECT_EQ(rc.maxBitRate, 8000000u);
+    EXPECT_EQ(rc.vbvBufferSize, 266666u);
+    EXPECT_EQ(rc.vbvInitialDelay, 266666u);
+    EXPECT_EQ(rc.constQP.qpInterP, 28u); // the preset's values stay
+}
+
+TEST(EncoderSettings, LosslessLeavesRateControlToThePreset)
+{
+    Defaults d;
+    applyEncoderSettings(settings(VIDLANE_RGBA32, VIDLANE_HEVC, VIDLANE_LOSSLESS, 8000000, 60), d.params,
+                         d.config);
+    EXPECT_EQ(d.config.rcParams.rateControlMode, NV_ENC_PARAMS_RC_CONSTQP);
+    EXPECT_EQ(d.config.rcParams.averageBitRate, 5u);
+    EXPECT_EQ(d.config.rcParams.maxBitRate, 0u);
+    EXPECT_EQ(d.config.rcParams.vbvBufferSize, 0u);
+    EXPECT_EQ(d.config.gopLength, 60u);
+    EXPECT_EQ(d.config.encodeCodecConfig.hevcConfig.idrPeriod, 60u);
+    EXPECT_EQ(d.params.frameRateNum, 60u);
+}
+
+TEST(EncoderSettings, Hdr10SelectsMain10With10BitDepthAndKeepsTheOtherBits)
+{
+    Defaults d;
+    applyEncoderSettings(settings(VIDLANE_R16G16B16A16_HDR10, VIDLANE_HEVC, VIDLANE_LOSSY, 20000000, 30), d.params,
+                         d.config);
+    EXPECT_TRUE(nvenc9::SameGuid(d.config.profileGUID, kMain10));
+    EXPECT_EQ(d.config.encodeCodecConfig.hevcConfig.pixelBitDepthMinus8, 2u);
+    EXPECT_EQ(d.config.encodeCodecConfig.hevcConfig.chromaFormatIDC, 3u);
+    EXPECT_EQ(d.config.encodeCodecConfig.hevcConfig.idrPeriod, 30u);
+
+    Defaults rgba;
+    applyEncoderSettings(settings(VIDLANE_RGBA32, VIDLANE_HEVC, VIDLANE_LOSSY, 20000000, 30), rgba.params,
+                         rgba.config);
+    EXPECT_FALSE(nvenc9::SameGuid(rgba.config.profileGUID, kMain10));
+    EXPECT_EQ(rgba.config.encodeCodecConfig.hevcConfig.pixelBitDepthMinus8, 0u);
+}
+
+TEST(EncoderSettings, OnlyTheLow32BitsOfTheBitrateTakeEffect)
+{
+    Defaults d;
+    applyEncoderSettings(settings(VIDLANE_UINT8, VIDLANE_H264, VIDLANE_LOSSY, 0x100000000ull + 6000000, 25), d.params,
+                         d.config);
+    EXPECT_EQ(d.config.rcParams.averageBitRate, 6000000u);
+    EXPECT_EQ(d.config.rcParams.maxBitRate, 6000000u);
+    EXPECT_EQ(d.config.rcParams.vbvBufferSize, 240000u);
+}
+
+TEST(EncoderSettings, AnUnknownCodecWritesNoIdrPeriod)
+{
+    Defaults d;
+    d.config.encodeCodecConfig.h264Config.idrPeriod = 7;
+    applyEncoderSettings(settings(VIDLANE_UINT8, 2, VIDLANE_LOSSY, 8000000, 30), d.params, d.config);
+    EXPECT_EQ(d.config.encodeCodecConfig.h264Config.idrPeriod, 7u);
+    EXPECT_EQ(d.config.gopLength, 30u);
+}
+
+TEST(EncoderSettings, CodecPresetAndInputFormatChoices)
+{
+    EXPECT_TRUE(nvenc9::SameGuid(encoderCodecGuid(VIDLANE_HEVC), nvenc9::kCodecHevc));
+    EXPECT_TRUE(nvenc9::SameGuid(encoderCodecGuid(VIDLANE_H264), nvenc9::kCodecH264));
+    EXPECT_TRUE(nvenc9::SameGuid(encoderCodecGuid(5), nvenc9::kCodecH264));
+    EXPECT_TRUE(nvenc9::SameGuid(encoderPresetGuid(VIDLANE_LOSSLESS), nvenc9::kPresetLosslessDefault));
+    EXPECT_TRUE(nvenc9::SameGuid(encoderPresetGuid(VIDLANE_LOSSY), nvenc9::kPresetHq));
+    EXPECT_TRUE(nvenc9::SameGuid(encoderPresetGuid(2), nvenc9::kPresetHq));
+
+    const NV_ENC_BUFFER_FORMAT expected[] = {NV_ENC_BUFFER_FORMAT_ABGR, NV_ENC_BUFFER_FORMAT_NV12,
+                                             NV_ENC_BUFFER_FORMAT_NV12, NV_ENC_BUFFER_FORMAT_NV12,
+                                             NV_ENC_BUFFER_FORMAT_NV12, NV_ENC_BUFFER_FORMAT_ABGR,
+                                             NV_ENC_BUFFER_FORMAT_ABGR10};
+    for (uint32_t format = 0; format < 7; ++format)
+        EXPECT_EQ(encoderInputFormat(format), expected[format]) << "format " << format;
+}
+
+TEST(EncoderSettings, AFrameRateOfZeroIsRefused)
+{
+    EXPECT_NO_THROW(checkTargetFrameRate(1));
+    try {
+        checkTargetFrameRate(0);
+        ADD_FAILURE() << "accepted";
+    } catch (const Exception& e) {
+        EXPECT_STREQ(e.what(), "Invalid target frame rate 0: it must be at least 1 frame per second");
+    }
+}
+
+} // namespace
+} // namespace vidlane2

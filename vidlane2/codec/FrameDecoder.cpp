@@ -1,0 +1,169 @@
+#include "codec/FrameDecoder.h"
+
+#include "Vidlane2.h"
+#include "base/CheckCudaRuntime.h"
+#include "base/CudaDriver.h"
+#include "codec/FrameLayout.h"
+#include "codec/SessionFailure.h"
+#include "kernels/ColourKernels.h"
+#include "kernels/FrameKernels.h"
+#include "sessions/DecodeSession.h"
+
+#include <cuda_runtime_api.h>
+
+#include <climits>
+#include <mutex>
+#include <string>
+
+namespace vidlane2 {
+
+namespace {
+
+// Sessions of all decoders are opened and closed one at a time; apart from the encoders' lock.
+std::mutex& decoderMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
+constexpr int kFeedings = 3;
+
+std::string sizeText(std::uint32_t width, std::uint32_t height)
+{
+    return std::to_string(width) + " x " + std::to_string(height);
+}
+
+} // namespace
+
+FrameDecoder::FrameDecoder(std::uint32_t format, std::uint32_t codec) : m_format(format), m_codec(codec)
+{
+    if (!isKnownFormat(format))
+        throw Exception("Invalid Vidlane format " + std::to_string(format));
+}
+
+FrameDecoder::~FrameDecoder() = default;
+
+void FrameDecoder::recreate(std::uint32_t width, std::uint32_t height)
+{
+    std::lock_guard<std::mutex> lock(decoderMutex());
+    if (width == m_width && height == m_height)
+        return;
+
+    // The size is stored only with a working session, so that a failure here
+    // never makes a later call with the same size skip the re-creation.
+    CheckCudaRuntime(cudaDeviceSynchronize(), "Failed to synchronize device");
+    CUcontext context = nullptr;
+    CudaDriver().Call(CudaDriver().cuCtxGetCurrent, &context);
+
+    try {
+        m_session.reset();
+        m_width = 0;
+        m_height = 0;
+        m_session = std::make_unique<DecodeSession>(context, m_codec == VIDLANE_HEVC ? cudaVideoCodec_HEVC
+                                                                                    : cudaVideoCodec_H264);
+        m_width = width;
+        m_height = height;
+    } catch (const NVDECException& e) {
+        throw decoderFailure("Failed to create decoder (", e);
+    }
+}
+
+const std::uint8_t* FrameDecoder::decodeFrame(const void* src, std::uint64_t srcSize)
+{
+    if (!m_session)
+        throw Exception("No decoder session: decode a picture of a real size first");
+    std::uint8_t** frames = nullptr;
+    int count = 0;
+    try {
+        for (int feeding = 0; feeding < kFeedings && count == 0; ++feeding)
+            m_session->Decode(static_cast<const std::uint8_t*>(src), static_cast<int>(srcSize), &frames, &count,
+                              CUVID_PKT_ENDOFPICTURE, nullptr, static_cast<std::int64_t>(m_pictureCounter++),
+                              nullptr);
+    } catch (const NVDECException& e) {
+        throw decoderFailure("Decode failed (", e);
+    }
+    if (count > 0 && frames)
+        return frames[count - 1];
+    throw Exception("No frame decoded (Decoder expects encoded bitstream for a single complete frame. "
+                    "Accumulating partial data or combining multiple frames is not supported.)");
+}
+
+void FrameDecoder::checkPacket(const void* src, std::uint64_t srcSize, std::uint32_t width,
+                               std::uint32_t height) const
+{
+    if (m_format == VIDLANE_R16G16B16A16_HDR10)
+        throw Exception("Decoding into the R16G16B16A16_HDR10 format is not supported");
+    checkFrameDimensions(m_format, width, height);
+    if (!src || srcSize == 0)
+        throw Exception("Invalid compressed picture: the pointer is null or the size is 0");
+    if (srcSize > static_cast<std::uint64_t>(INT_MAX))
+        throw Exception("Invalid compressed picture: " + std::to_string(srcSize) + " bytes is more than one picture");
+}
+
+void FrameDecoder::checkDecodedLayout(std::uint32_t width, std::uint32_t height) const
+{
+    // The conversions read the caller's size out of the session's frame: it
+    // must be exactly that size, 8-bit, with its chroma plane where NV12 has it.
+    const std::uint32_t sessionWidth = effectiveWidth(m_format, width);
+    if (m_session->GetWidth() != sessionWidth || m_session->GetLumaRows() != height)
+        throw Exception("Decoded picture is " + sizeText(m_session->GetWidth(), m_session->GetLumaRows()) +
+                        ", the call expects " + sizeText(sessionWidth, height));
+    if (m_session->GetBytesPerSample() != 1 || m_session->GetChromaPlanes() != 1 ||
+        m_session->GetChromaRows() != height / 2)
+        throw Exception("Decoded picture is not 8-bit 4:2:0: only such streams can be decoded");
+}
+
+std::uint64_t FrameDecoder::decode(const void* src, std::uint64_t srcSize, void* dst, std::uint32_t width,
+                                   std::uint32_t height)
+{
+    checkPacket(src, srcSize, width, height);
+    if (!dst)
+        throw Exception("Invalid output buffer: the pointer is null");
+    recreate(effectiveWidth(m_format, width), height);
+    const std::uint8_t* frame = decodeFrame(src, srcSize);
+    checkDecodedLayout(width, height);
+
+    const std::uint32_t size = frameSize(m_format, width, height);
+    const bool toDevice = isDevicePointer(dst);
+    if (!toDevice)
+        ensureStagingBuffer(width, height);
+    std::uint8_t* target = toDevice ? static_cast<std::uint8_t*>(dst) : m_staging.data();
+    convert(frame, target, width, height);
+    if (!toDevice)
+        CheckCudaRuntime(cudaMemcpy(dst, target, size, cudaMemcpyDeviceToHost), "Failed to copy output to host memory");
+    return size;
+}
+
+void FrameDecoder::convert(const std::uint8_t* frame, std::uint8_t* target, std::uint32_t width,
+                           std::uint32_t height)
+{
+    const std::uint32_t pitch = m_session->FramePitch();
+    cudaError_t status = cudaSuccess;
+    switch (m_format) {
+    case VIDLANE_RGBA32:
+    case VIDLANE_R16G16B16A16: // an 8-bit RGBA stream, delivered as 8-bit RGBA
+        status = ConvertNv12ToRgba(frame, static_cast<int>(pitch), target, static_cast<int>(width * 4),
+                                   static_cast<int>(width), static_cast<int>(height));
+        break;
+    case VIDLANE_UINT4:
+        status = launchNv12ToUint4(frame, pitch, target, width / 2, width, height);
+        break;
+    case VIDLANE_UINT8:
+        status = launchNv12ToUint8(frame, pitch, target, width, width, height);
+        break;
+    case VIDLANE_UINT16:
+        status = launchNv12ToUint16(frame, pitch, target, width * 2, width, height);
+        break;
+    case VIDLANE_UINT32:
+        status = launchNv12ToUint32(frame, pitch, target, width * 4, width, height);
+        break;
+    }
+    CheckCudaRuntime(status, "Failed to convert decoded frame");
+}
+
+void FrameDecoder::ensureStagingBuffer(std::uint32_t width, std::uint32_t height)
+{
+    m_staging.ensure(frameSize(m_format, width, height));
+}
+
+} // namespace vidlane2
