@@ -3,6 +3,7 @@
 #include "ColourKernels.h"
 
 #include "ColourRules.h"
+#include "KernelVariants.h"
 #include "LaunchChecks.h"
 #include "LaunchGeometry.h"
 
@@ -28,6 +29,25 @@ cudaError_t LoadYuvToRgbMatrix()
     return cudaMemcpyToSymbol(yuvToRgbMatrix, matrix.m, sizeof matrix.m, 0, cudaMemcpyHostToDevice);
 }
 
+cudaError_t launchYuvToRgbaAs(Dim3u block, const void* nv12, int nv12Pitch, void* rgba, int rgbaPitch, int width,
+                              int height)
+{
+    const LaunchCheck check = checkColourLaunch(nv12, nv12Pitch, rgba, rgbaPitch, width, height);
+    if (check == LaunchCheck::Invalid) return cudaErrorInvalidValue;
+    if (check == LaunchCheck::NothingToDo) return cudaSuccess;
+    const LaunchShape shape =
+        colourLaunch(static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height), block);
+    const dim3 grid(shape.grid.x, shape.grid.y, shape.grid.z);
+    const dim3 threads(shape.block.x, shape.block.y, shape.block.z);
+    const auto* src = static_cast<const std::uint8_t*>(nv12);
+    auto* dst = static_cast<std::uint8_t*>(rgba);
+    void* args[] = {&src, &nv12Pitch, &dst, &rgbaPitch, &width, &height};
+    const void* kernel = colourAccessIsAligned(nv12, nv12Pitch, rgba, rgbaPitch)
+                             ? reinterpret_cast<const void*>(yuv_to_rgba<uchar2, RGBA32, uint2>)
+                             : reinterpret_cast<const void*>(yuv_to_rgba<BytePair, RGBA32, PackedWordPair>);
+    return cudaLaunchKernel(kernel, grid, threads, args, 0, nullptr);
+}
+
 cudaError_t ConvertNv12ToRgba(const void* nv12, int nv12Pitch, void* rgba, int rgbaPitch, int width, int height)
 {
     const LaunchCheck check = checkColourLaunch(nv12, nv12Pitch, rgba, rgbaPitch, width, height);
@@ -36,17 +56,7 @@ cudaError_t ConvertNv12ToRgba(const void* nv12, int nv12Pitch, void* rgba, int r
     // A matrix that did not arrive would turn every frame black without a word.
     const cudaError_t loaded = LoadYuvToRgbMatrix();
     if (loaded != cudaSuccess) return loaded;
-
-    const LaunchShape shape = colourLaunch(static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height));
-    const dim3 grid(shape.grid.x, shape.grid.y, shape.grid.z);
-    const dim3 block(shape.block.x, shape.block.y, shape.block.z);
-    const auto* src = static_cast<const std::uint8_t*>(nv12);
-    auto* dst = static_cast<std::uint8_t*>(rgba);
-    void* args[] = {&src, &nv12Pitch, &dst, &rgbaPitch, &width, &height};
-    const void* kernel = colourAccessIsAligned(nv12, nv12Pitch, rgba, rgbaPitch)
-                             ? reinterpret_cast<const void*>(yuv_to_rgba<uchar2, RGBA32, uint2>)
-                             : reinterpret_cast<const void*>(yuv_to_rgba<BytePair, RGBA32, PackedWordPair>);
-    return cudaLaunchKernel(kernel, grid, block, args, 0, nullptr);
+    return launchYuvToRgbaAs(kColourBlock, nv12, nv12Pitch, rgba, rgbaPitch, width, height);
 }
 
 } // namespace vidlane2

@@ -4,6 +4,7 @@
 #include "FrameKernels.h"
 
 #include "FrameRules.h"
+#include "KernelVariants.h"
 #include "LaunchChecks.h"
 #include "LaunchGeometry.h"
 
@@ -42,14 +43,23 @@ struct TextureFetch {
 
 VIDLANE_MEMORY_KERNEL(uint4_to_nv12, const u8*)
 VIDLANE_MEMORY_KERNEL(uint8_to_nv12, const u8*)
-VIDLANE_MEMORY_KERNEL(uint16_to_nv12, const u8*)
-VIDLANE_MEMORY_KERNEL(uint32_to_nv12, const u8*)
 VIDLANE_MEMORY_KERNEL(nv12_to_uint4, const u8*)
 VIDLANE_MEMORY_KERNEL(nv12_to_uint8, const u8*)
-VIDLANE_MEMORY_KERNEL(nv12_to_uint16, const u8*)
-VIDLANE_MEMORY_KERNEL(nv12_to_uint32, const u8*)
 VIDLANE_MEMORY_KERNEL(image_flip_v, u8*)
 #undef VIDLANE_MEMORY_KERNEL
+
+#define VIDLANE_WORD_KERNEL(name)                                                                            \
+    template <Access access>                                                                                 \
+    __global__ void name(const u8* src, u32 srcPitch, u8* dst, u32 dstPitch, u32 width, u32 height)          \
+    {                                                                                                        \
+        rule::name<access>(threadX(), threadY(), src, srcPitch, dst, dstPitch, width, height);               \
+    }
+
+VIDLANE_WORD_KERNEL(uint16_to_nv12)
+VIDLANE_WORD_KERNEL(uint32_to_nv12)
+VIDLANE_WORD_KERNEL(nv12_to_uint16)
+VIDLANE_WORD_KERNEL(nv12_to_uint32)
+#undef VIDLANE_WORD_KERNEL
 
 #define VIDLANE_TEXTURE_KERNEL(name)                                                                         \
     __global__ void name(cudaTextureObject_t texture, u8* dst, u32 dstPitch, u32 width, u32 height)          \
@@ -64,6 +74,11 @@ VIDLANE_TEXTURE_KERNEL(image_no_flip_v_tex_half_hdr_10bit)
 #undef VIDLANE_TEXTURE_KERNEL
 
 namespace {
+
+using ScalarKernel = void (*)(const u8*, u32, u8*, u32, u32, u32);
+using TextureKernelFn = void (*)(cudaTextureObject_t, u8*, u32, u32, u32);
+
+constexpr FrameVariant kShipped{kFrameBlock, true};
 
 cudaError_t statusOf(LaunchCheck check)
 {
@@ -80,117 +95,105 @@ cudaError_t launch(void (*kernel)(Args...), const LaunchShape& shape, cudaStream
                             0, stream);
 }
 
-cudaError_t launchMemory(void (*kernel)(const u8*, u32, u8*, u32, u32, u32), FrameKernel which,
-                         const LaunchShape& shape, const void* src, u32 srcPitch, void* dst, u32 dstPitch,
-                         u32 width, u32 height, cudaStream_t stream)
+ScalarKernel scalarKernel(FrameKernel kernel, Access access)
 {
-    const LaunchCheck check = checkFrameLaunch(which, src, srcPitch, dst, dstPitch, width, height);
-    if (check != LaunchCheck::Launch) return statusOf(check);
-    return launch(kernel, shape, stream, static_cast<const u8*>(src), srcPitch, static_cast<u8*>(dst), dstPitch,
-                  width, height);
+    const bool words = access == Access::Words;
+    switch (kernel) {
+    case FrameKernel::Uint4ToNv12: return uint4_to_nv12;
+    case FrameKernel::Uint8ToNv12: return uint8_to_nv12;
+    case FrameKernel::Uint16ToNv12: return words ? uint16_to_nv12<Access::Words> : uint16_to_nv12<Access::Bytes>;
+    case FrameKernel::Uint32ToNv12: return words ? uint32_to_nv12<Access::Words> : uint32_to_nv12<Access::Bytes>;
+    case FrameKernel::Nv12ToUint4: return nv12_to_uint4;
+    case FrameKernel::Nv12ToUint8: return nv12_to_uint8;
+    case FrameKernel::Nv12ToUint16: return words ? nv12_to_uint16<Access::Words> : nv12_to_uint16<Access::Bytes>;
+    case FrameKernel::Nv12ToUint32: return words ? nv12_to_uint32<Access::Words> : nv12_to_uint32<Access::Bytes>;
+    case FrameKernel::TextureToRgba:
+    case FrameKernel::ImageFlipV: break;
+    }
+    return nullptr;
 }
 
-cudaError_t launchTexture(void (*kernel)(cudaTextureObject_t, u8*, u32, u32, u32), const LaunchShape& shape,
-                          cudaTextureObject_t texture, void* dst, u32 dstPitch, u32 width, u32 height,
-                          cudaStream_t stream)
+TextureKernelFn textureKernel(TextureKernel kernel)
 {
-    const LaunchCheck check = checkFrameLaunch(FrameKernel::TextureToRgba, nullptr, 0, dst, dstPitch, width, height);
-    if (check != LaunchCheck::Launch) return statusOf(check);
-    return launch(kernel, shape, stream, texture, static_cast<u8*>(dst), dstPitch, width, height);
+    switch (kernel) {
+    case TextureKernel::FlipV8: return image_flip_v_tex;
+    case TextureKernel::FlipVHalf: return image_flip_v_tex_half;
+    case TextureKernel::FlipVHalfHdr10: return image_flip_v_tex_half_hdr_10bit;
+    case TextureKernel::NoFlipHalfHdr10: return image_no_flip_v_tex_half_hdr_10bit;
+    }
+    return nullptr;
 }
 
 } // namespace
 
-cudaError_t launchUint4ToNv12(const void* src, u32 srcPitch, void* dst, u32 dstPitch, u32 width, u32 height,
-                              cudaStream_t stream)
+cudaError_t launchScalarKernelAs(FrameKernel kernel, FrameVariant variant, const void* src, u32 srcPitch, void* dst,
+                                 u32 dstPitch, u32 width, u32 height, cudaStream_t stream)
 {
-    return launchMemory(uint4_to_nv12, FrameKernel::Uint4ToNv12, pixelLaunch(width, height), src, srcPitch, dst,
-                        dstPitch, width, height, stream);
+    const Access access = variant.words ? frameAccess(kernel, src, srcPitch, dst, dstPitch) : Access::Bytes;
+    const ScalarKernel body = scalarKernel(kernel, access);
+    if (body == nullptr) return cudaErrorInvalidValue;
+    const LaunchCheck check = checkFrameLaunch(kernel, src, srcPitch, dst, dstPitch, width, height);
+    if (check != LaunchCheck::Launch) return statusOf(check);
+    const LaunchShape shape = kernel == FrameKernel::Nv12ToUint4 ? nibblePairLaunch(width, height, variant.block)
+                                                                 : pixelLaunch(width, height, variant.block);
+    return launch(body, shape, stream, static_cast<const u8*>(src), srcPitch, static_cast<u8*>(dst), dstPitch, width,
+                  height);
 }
 
-cudaError_t launchUint8ToNv12(const void* src, u32 srcPitch, void* dst, u32 dstPitch, u32 width, u32 height,
-                              cudaStream_t stream)
+cudaError_t launchTextureKernelAs(TextureKernel kernel, Dim3u block, cudaTextureObject_t texture, void* dst,
+                                  u32 dstPitch, u32 width, u32 height, cudaStream_t stream)
 {
-    return launchMemory(uint8_to_nv12, FrameKernel::Uint8ToNv12, pixelLaunch(width, height), src, srcPitch, dst,
-                        dstPitch, width, height, stream);
+    const TextureKernelFn body = textureKernel(kernel);
+    if (body == nullptr) return cudaErrorInvalidValue;
+    const LaunchCheck check = checkFrameLaunch(FrameKernel::TextureToRgba, nullptr, 0, dst, dstPitch, width, height);
+    if (check != LaunchCheck::Launch) return statusOf(check);
+    return launch(body, pixelLaunch(width, height, block), stream, texture, static_cast<u8*>(dst), dstPitch, width,
+                  height);
 }
 
-cudaError_t launchUint16ToNv12(const void* src, u32 srcPitch, void* dst, u32 dstPitch, u32 width, u32 height,
+cudaError_t launchImageFlipVAs(Dim3u block, void* src, u32 srcPitch, void* dst, u32 dstPitch, u32 width, u32 height,
                                cudaStream_t stream)
 {
-    return launchMemory(uint16_to_nv12, FrameKernel::Uint16ToNv12, pixelLaunch(width, height), src, srcPitch, dst,
-                        dstPitch, width, height, stream);
+    const LaunchCheck check = checkFrameLaunch(FrameKernel::ImageFlipV, src, srcPitch, dst, dstPitch, width, height);
+    if (check != LaunchCheck::Launch) return statusOf(check);
+    return launch(image_flip_v, pixelLaunch(width, height, block), stream, static_cast<u8*>(src), srcPitch,
+                  static_cast<u8*>(dst), dstPitch, width, height);
 }
 
-cudaError_t launchUint32ToNv12(const void* src, u32 srcPitch, void* dst, u32 dstPitch, u32 width, u32 height,
-                               cudaStream_t stream)
-{
-    return launchMemory(uint32_to_nv12, FrameKernel::Uint32ToNv12, pixelLaunch(width, height), src, srcPitch, dst,
-                        dstPitch, width, height, stream);
-}
+#define VIDLANE_SCALAR_LAUNCHER(function, kernel)                                                            \
+    cudaError_t function(const void* src, u32 srcPitch, void* dst, u32 dstPitch, u32 width, u32 height,     \
+                         cudaStream_t stream)                                                                \
+    {                                                                                                        \
+        return launchScalarKernelAs(kernel, kShipped, src, srcPitch, dst, dstPitch, width, height, stream);   \
+    }
 
-cudaError_t launchNv12ToUint4(const void* src, u32 srcPitch, void* dst, u32 dstPitch, u32 width, u32 height,
-                              cudaStream_t stream)
-{
-    return launchMemory(nv12_to_uint4, FrameKernel::Nv12ToUint4, nibblePairLaunch(width, height), src, srcPitch,
-                        dst, dstPitch, width, height, stream);
-}
+VIDLANE_SCALAR_LAUNCHER(launchUint4ToNv12, FrameKernel::Uint4ToNv12)
+VIDLANE_SCALAR_LAUNCHER(launchUint8ToNv12, FrameKernel::Uint8ToNv12)
+VIDLANE_SCALAR_LAUNCHER(launchUint16ToNv12, FrameKernel::Uint16ToNv12)
+VIDLANE_SCALAR_LAUNCHER(launchUint32ToNv12, FrameKernel::Uint32ToNv12)
+VIDLANE_SCALAR_LAUNCHER(launchNv12ToUint4, FrameKernel::Nv12ToUint4)
+VIDLANE_SCALAR_LAUNCHER(launchNv12ToUint8, FrameKernel::Nv12ToUint8)
+VIDLANE_SCALAR_LAUNCHER(launchNv12ToUint16, FrameKernel::Nv12ToUint16)
+VIDLANE_SCALAR_LAUNCHER(launchNv12ToUint32, FrameKernel::Nv12ToUint32)
+#undef VIDLANE_SCALAR_LAUNCHER
 
-cudaError_t launchNv12ToUint8(const void* src, u32 srcPitch, void* dst, u32 dstPitch, u32 width, u32 height,
-                              cudaStream_t stream)
-{
-    return launchMemory(nv12_to_uint8, FrameKernel::Nv12ToUint8, pixelLaunch(width, height), src, srcPitch, dst,
-                        dstPitch, width, height, stream);
-}
+#define VIDLANE_TEXTURE_LAUNCHER(function, kernel)                                                           \
+    cudaError_t function(cudaTextureObject_t texture, void* dst, u32 dstPitch, u32 width, u32 height,        \
+                         cudaStream_t stream)                                                                \
+    {                                                                                                        \
+        return launchTextureKernelAs(kernel, kFrameBlock, texture, dst, dstPitch, width, height, stream);     \
+    }
 
-cudaError_t launchNv12ToUint16(const void* src, u32 srcPitch, void* dst, u32 dstPitch, u32 width, u32 height,
-                               cudaStream_t stream)
-{
-    return launchMemory(nv12_to_uint16, FrameKernel::Nv12ToUint16, pixelLaunch(width, height), src, srcPitch, dst,
-                        dstPitch, width, height, stream);
-}
-
-cudaError_t launchNv12ToUint32(const void* src, u32 srcPitch, void* dst, u32 dstPitch, u32 width, u32 height,
-                               cudaStream_t stream)
-{
-    return launchMemory(nv12_to_uint32, FrameKernel::Nv12ToUint32, pixelLaunch(width, height), src, srcPitch, dst,
-                        dstPitch, width, height, stream);
-}
-
-cudaError_t launchImageFlipVTex(cudaTextureObject_t texture, void* dst, u32 dstPitch, u32 width, u32 height,
-                                cudaStream_t stream)
-{
-    return launchTexture(image_flip_v_tex, pixelLaunch(width, height), texture, dst, dstPitch, width, height, stream);
-}
-
-cudaError_t launchImageFlipVTexHalf(cudaTextureObject_t texture, void* dst, u32 dstPitch, u32 width, u32 height,
-                                    cudaStream_t stream)
-{
-    return launchTexture(image_flip_v_tex_half, pixelLaunch(width, height), texture, dst, dstPitch, width, height,
-                         stream);
-}
-
-cudaError_t launchImageFlipVTexHalfHdr10bit(cudaTextureObject_t texture, void* dst, u32 dstPitch, u32 width,
-                                            u32 height, cudaStream_t stream)
-{
-    return launchTexture(image_flip_v_tex_half_hdr_10bit, pixelLaunch(width, height), texture, dst, dstPitch, width,
-                         height, stream);
-}
-
-cudaError_t launchImageNoFlipVTexHalfHdr10bit(cudaTextureObject_t texture, void* dst, u32 dstPitch, u32 width,
-                                              u32 height, cudaStream_t stream)
-{
-    return launchTexture(image_no_flip_v_tex_half_hdr_10bit, noFlipTextureLaunch(width, height), texture, dst,
-                         dstPitch, width, height, stream);
-}
+VIDLANE_TEXTURE_LAUNCHER(launchImageFlipVTex, TextureKernel::FlipV8)
+VIDLANE_TEXTURE_LAUNCHER(launchImageFlipVTexHalf, TextureKernel::FlipVHalf)
+VIDLANE_TEXTURE_LAUNCHER(launchImageFlipVTexHalfHdr10bit, TextureKernel::FlipVHalfHdr10)
+VIDLANE_TEXTURE_LAUNCHER(launchImageNoFlipVTexHalfHdr10bit, TextureKernel::NoFlipHalfHdr10)
+#undef VIDLANE_TEXTURE_LAUNCHER
 
 cudaError_t launchImageFlipV(void* src, u32 srcPitch, void* dst, u32 dstPitch, u32 width, u32 height,
                              cudaStream_t stream)
 {
-    const LaunchCheck check = checkFrameLaunch(FrameKernel::ImageFlipV, src, srcPitch, dst, dstPitch, width, height);
-    if (check != LaunchCheck::Launch) return statusOf(check);
-    return launch(image_flip_v, pixelLaunch(width, height), stream, static_cast<u8*>(src), srcPitch,
-                  static_cast<u8*>(dst), dstPitch, width, height);
+    return launchImageFlipVAs(kFrameBlock, src, srcPitch, dst, dstPitch, width, height, stream);
 }
 
 } // namespace vidlane2

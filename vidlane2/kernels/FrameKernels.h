@@ -1,12 +1,16 @@
 // Launch wrappers of the frame-conversion kernels.
 //
 // Each wrapper launches its kernel on `stream` with the kernel's own grid and a
-// 16 x 2 block, without waiting, and returns the CUDA status of the launch:
+// kFrameBlock block (LaunchGeometry.h), without waiting, and returns the CUDA
+// status of the launch:
 // - cudaSuccess without a launch when width or height is 0;
 // - cudaErrorInvalidValue without a launch when a pointer is null, a pitch is
 //   smaller than the row the kernel walks, a 32-bit access would be misaligned,
 //   or a buffer would reach past 4 GiB (the kernels index in 32 bits);
 // - otherwise the status of the launch itself.
+// The 16- and 32-bit scalar kernels move each value as one word where the packed
+// buffer's pointer and pitch (and the NV12 surface's, for the encode side) are
+// aligned to it, and byte by byte otherwise, with the same result.
 // All pointers are device memory; pitches are in bytes; width and height are the
 // frame size in pixels (never the widened luma width of 16- and 32-bit data).
 //

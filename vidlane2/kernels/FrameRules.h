@@ -126,29 +126,52 @@ VIDLANE_HD inline void uint8_to_nv12(u32 x, u32 y, const u8* src, u32 srcPitch, 
     zeroChroma(dst, dstPitch, height, y, x);
 }
 
+// Zeroes chroma row y at columns first .. first + sizeof(Word) - 1 with one store;
+// the caller has checked that pointer and pitch are aligned to Word.
+template <class Word>
+VIDLANE_HD inline void zeroChromaWord(u8* nv12, u32 pitch, u32 height, u32 y, u32 first)
+{
+    if (y < height / 2) storeAs<Word>(nv12 + (height + y) * pitch + first, Word{0});
+}
+
 // Low bytes fill the left half of the luma row, high bytes the right half.
+template <Access access = Access::Bytes>
 VIDLANE_HD inline void uint16_to_nv12(u32 x, u32 y, const u8* src, u32 srcPitch, u8* dst, u32 dstPitch,
                                       u32 width, u32 height)
 {
     if (x >= width || y >= height) return;
     const u8* in = src + y * srcPitch + 2 * x;
     u8* luma = dst + y * dstPitch;
-    luma[x] = in[0];
-    luma[width + x] = in[1];
-    zeroChroma(dst, dstPitch, height, y, 2 * x);
-    zeroChroma(dst, dstPitch, height, y, 2 * x + 1);
+    if constexpr (access == Access::Words) {
+        const std::uint16_t value = loadAs<std::uint16_t>(in);
+        luma[x] = static_cast<u8>(value);
+        luma[width + x] = static_cast<u8>(value >> 8);
+        zeroChromaWord<std::uint16_t>(dst, dstPitch, height, y, 2 * x);
+    } else {
+        luma[x] = in[0];
+        luma[width + x] = in[1];
+        zeroChroma(dst, dstPitch, height, y, 2 * x);
+        zeroChroma(dst, dstPitch, height, y, 2 * x + 1);
+    }
 }
 
 // Four tiles of width bytes; tile k holds byte k of every value.
+template <Access access = Access::Bytes>
 VIDLANE_HD inline void uint32_to_nv12(u32 x, u32 y, const u8* src, u32 srcPitch, u8* dst, u32 dstPitch,
                                       u32 width, u32 height)
 {
     if (x >= width || y >= height) return;
     const u8* in = src + y * srcPitch + 4 * x;
     u8* luma = dst + y * dstPitch;
-    for (u32 k = 0; k < 4; ++k) {
-        luma[k * width + x] = in[k];
-        zeroChroma(dst, dstPitch, height, y, 4 * x + k);
+    if constexpr (access == Access::Words) {
+        const u32 value = loadAs<u32>(in);
+        for (u32 k = 0; k < 4; ++k) luma[k * width + x] = static_cast<u8>(value >> (8 * k));
+        zeroChromaWord<u32>(dst, dstPitch, height, y, 4 * x);
+    } else {
+        for (u32 k = 0; k < 4; ++k) {
+            luma[k * width + x] = in[k];
+            zeroChroma(dst, dstPitch, height, y, 4 * x + k);
+        }
     }
 }
 
@@ -172,23 +195,35 @@ VIDLANE_HD inline void nv12_to_uint8(u32 x, u32 y, const u8* src, u32 srcPitch, 
     dst[y * dstPitch + x] = src[y * srcPitch + x];
 }
 
+template <Access access = Access::Bytes>
 VIDLANE_HD inline void nv12_to_uint16(u32 x, u32 y, const u8* src, u32 srcPitch, u8* dst, u32 dstPitch,
                                       u32 width, u32 height)
 {
     if (x >= width || y >= height) return;
     const u8* luma = src + y * srcPitch;
     u8* out = dst + y * dstPitch + 2 * x;
-    out[0] = luma[x];
-    out[1] = luma[x + width];
+    if constexpr (access == Access::Words) {
+        storeAs<std::uint16_t>(out, static_cast<std::uint16_t>(luma[x] | luma[x + width] << 8));
+    } else {
+        out[0] = luma[x];
+        out[1] = luma[x + width];
+    }
 }
 
+template <Access access = Access::Bytes>
 VIDLANE_HD inline void nv12_to_uint32(u32 x, u32 y, const u8* src, u32 srcPitch, u8* dst, u32 dstPitch,
                                       u32 width, u32 height)
 {
     if (x >= width || y >= height) return;
     const u8* luma = src + y * srcPitch;
     u8* out = dst + y * dstPitch + 4 * x;
-    for (u32 k = 0; k < 4; ++k) out[k] = luma[x + k * width];
+    if constexpr (access == Access::Words) {
+        u32 value = 0;
+        for (u32 k = 0; k < 4; ++k) value |= u32{luma[x + k * width]} << (8 * k);
+        storeAs<u32>(out, value);
+    } else {
+        for (u32 k = 0; k < 4; ++k) out[k] = luma[x + k * width];
+    }
 }
 
 // ---- texture kernels: Fetch is the texture unit on the device, a sampler on the host --

@@ -1,22 +1,8 @@
 #include "KernelReference.h"
 
-#include "LaunchGeometry.h"
+#include "LaunchChecks.h"
 
 namespace vidlane2::reference {
-namespace {
-
-// Every thread of the grid, in block order, as (global x, global y).
-template <class Body>
-void forEachThread(const LaunchShape& shape, Body body)
-{
-    for (u32 by = 0; by < shape.grid.y; ++by)
-        for (u32 bx = 0; bx < shape.grid.x; ++bx)
-            for (u32 ty = 0; ty < shape.block.y; ++ty)
-                for (u32 tx = 0; tx < shape.block.x; ++tx)
-                    body(bx * shape.block.x + tx, by * shape.block.y + ty);
-}
-
-} // namespace
 
 #define VIDLANE_REFERENCE_MEMORY(name, SrcPtr, shapeOf)                                                      \
     void name(SrcPtr src, u32 srcPitch, u8* dst, u32 dstPitch, u32 width, u32 height)                       \
@@ -28,14 +14,29 @@ void forEachThread(const LaunchShape& shape, Body body)
 
 VIDLANE_REFERENCE_MEMORY(uint4_to_nv12, const u8*, pixelLaunch)
 VIDLANE_REFERENCE_MEMORY(uint8_to_nv12, const u8*, pixelLaunch)
-VIDLANE_REFERENCE_MEMORY(uint16_to_nv12, const u8*, pixelLaunch)
-VIDLANE_REFERENCE_MEMORY(uint32_to_nv12, const u8*, pixelLaunch)
 VIDLANE_REFERENCE_MEMORY(nv12_to_uint4, const u8*, nibblePairLaunch)
 VIDLANE_REFERENCE_MEMORY(nv12_to_uint8, const u8*, pixelLaunch)
-VIDLANE_REFERENCE_MEMORY(nv12_to_uint16, const u8*, pixelLaunch)
-VIDLANE_REFERENCE_MEMORY(nv12_to_uint32, const u8*, pixelLaunch)
 VIDLANE_REFERENCE_MEMORY(image_flip_v, u8*, pixelLaunch)
 #undef VIDLANE_REFERENCE_MEMORY
+
+// The word or byte path, chosen as the launch wrappers choose it.
+#define VIDLANE_REFERENCE_WORDS(name, kernel)                                                                \
+    void name(const u8* src, u32 srcPitch, u8* dst, u32 dstPitch, u32 width, u32 height)                    \
+    {                                                                                                        \
+        const bool words = frameAccess(kernel, src, srcPitch, dst, dstPitch) == Access::Words;               \
+        forEachThread(pixelLaunch(width, height), [&](u32 x, u32 y) {                                        \
+            if (words)                                                                                       \
+                rule::name<Access::Words>(x, y, src, srcPitch, dst, dstPitch, width, height);                \
+            else                                                                                             \
+                rule::name<Access::Bytes>(x, y, src, srcPitch, dst, dstPitch, width, height);                \
+        });                                                                                                  \
+    }
+
+VIDLANE_REFERENCE_WORDS(uint16_to_nv12, FrameKernel::Uint16ToNv12)
+VIDLANE_REFERENCE_WORDS(uint32_to_nv12, FrameKernel::Uint32ToNv12)
+VIDLANE_REFERENCE_WORDS(nv12_to_uint16, FrameKernel::Nv12ToUint16)
+VIDLANE_REFERENCE_WORDS(nv12_to_uint32, FrameKernel::Nv12ToUint32)
+#undef VIDLANE_REFERENCE_WORDS
 
 #define VIDLANE_REFERENCE_TEXTURE(name, Texel, shapeOf)                                                      \
     void name(const HostTexture<Texel>& texture, u8* dst, u32 dstPitch, u32 width, u32 height)               \
@@ -47,7 +48,7 @@ VIDLANE_REFERENCE_MEMORY(image_flip_v, u8*, pixelLaunch)
 VIDLANE_REFERENCE_TEXTURE(image_flip_v_tex, Texel8, pixelLaunch)
 VIDLANE_REFERENCE_TEXTURE(image_flip_v_tex_half, TexelF, pixelLaunch)
 VIDLANE_REFERENCE_TEXTURE(image_flip_v_tex_half_hdr_10bit, TexelF, pixelLaunch)
-VIDLANE_REFERENCE_TEXTURE(image_no_flip_v_tex_half_hdr_10bit, TexelF, noFlipTextureLaunch)
+VIDLANE_REFERENCE_TEXTURE(image_no_flip_v_tex_half_hdr_10bit, TexelF, pixelLaunch)
 #undef VIDLANE_REFERENCE_TEXTURE
 
 void yuv_to_rgba(const u8* nv12, int nv12Pitch, u8* rgba, int rgbaPitch, int width, int height)

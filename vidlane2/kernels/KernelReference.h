@@ -5,6 +5,7 @@
 
 #include "ColourRules.h"
 #include "FrameRules.h"
+#include "LaunchGeometry.h"
 
 #include <cstdint>
 
@@ -12,6 +13,17 @@ namespace vidlane2::reference {
 
 using u8 = std::uint8_t;
 using u32 = std::uint32_t;
+
+// Every thread of the grid, in block order, as (global x, global y).
+template <class Body>
+void forEachThread(const LaunchShape& shape, Body body)
+{
+    for (u32 by = 0; by < shape.grid.y; ++by)
+        for (u32 bx = 0; bx < shape.grid.x; ++bx)
+            for (u32 ty = 0; ty < shape.block.y; ++ty)
+                for (u32 tx = 0; tx < shape.block.x; ++tx)
+                    body(bx * shape.block.x + tx, by * shape.block.y + ty);
+}
 
 // A texture as the texture unit samples it for the kernels: point filtering,
 // clamp addressing, unnormalised coordinates. texels holds width x height, row by row.

@@ -3,6 +3,8 @@
 // anything reaches the GPU.
 #pragma once
 
+#include "DeviceCompat.h"
+
 #include <cstdint>
 
 namespace vidlane2 {
@@ -112,6 +114,34 @@ inline LaunchCheck checkFrameLaunch(FrameKernel kernel, const void* src, std::ui
     }
     return detail::walkIsSound(in, maxExtent) && detail::walkIsSound(out, maxExtent) ? LaunchCheck::Launch
                                                                                       : LaunchCheck::Invalid;
+}
+
+namespace detail {
+
+inline bool alignedTo(const void* data, std::uint32_t pitch, std::uintptr_t word)
+{
+    return reinterpret_cast<std::uintptr_t>(data) % word == 0 && pitch % word == 0;
+}
+
+} // namespace detail
+
+// Whether a scalar kernel may move each 16- or 32-bit value as one word: on the
+// packed side (both sides' chroma zeroing, for the encode kernels) every word must
+// be aligned, so pointer and pitch must be. Every other kernel walks bytes.
+inline Access frameAccess(FrameKernel kernel, const void* src, std::uint32_t srcPitch, const void* dst,
+                          std::uint32_t dstPitch)
+{
+    std::uintptr_t word = 0;
+    bool srcToo = false;
+    switch (kernel) {
+    case FrameKernel::Uint16ToNv12: word = 2; srcToo = true; break;
+    case FrameKernel::Uint32ToNv12: word = 4; srcToo = true; break;
+    case FrameKernel::Nv12ToUint16: word = 2; break;
+    case FrameKernel::Nv12ToUint32: word = 4; break;
+    default: return Access::Bytes;
+    }
+    const bool aligned = detail::alignedTo(dst, dstPitch, word) && (!srcToo || detail::alignedTo(src, srcPitch, word));
+    return aligned ? Access::Words : Access::Bytes;
 }
 
 // Whether yuv_to_rgba may use its two-byte loads and eight-byte stores.

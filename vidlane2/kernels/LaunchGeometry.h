@@ -15,32 +15,40 @@ struct LaunchShape {
     Dim3u block;
 };
 
-inline constexpr Dim3u kFrameBlock{16, 2, 1};
-inline constexpr Dim3u kColourBlock{32, 2, 1};
+// 256 threads a block: blocks of 32 or 64 cap occupancy at the per-SM block limit,
+// and a 32-wide warp row reads whole 32-byte sectors of 8-bit rows
+// (docs/vidlane2-kernels.md).
+inline constexpr Dim3u kFrameBlock{32, 8, 1};
+inline constexpr Dim3u kColourBlock{32, 8, 1};
 
-// One thread a pixel: the memory kernels (except nv12_to_uint4), the flipping
-// texture kernels and image_flip_v.
-inline constexpr LaunchShape pixelLaunch(std::uint32_t width, std::uint32_t height)
+namespace geometry {
+
+// Blocks needed for n threads; 64-bit so that n near 2^32 cannot wrap.
+inline constexpr std::uint32_t blocksFor(std::uint64_t n, std::uint32_t perBlock)
 {
-    return {{width / 16 + 1, height / 2 + 1, 1}, kFrameBlock};
+    return static_cast<std::uint32_t>((n + perBlock - 1) / perBlock);
+}
+
+} // namespace geometry
+
+// One thread a pixel: the memory kernels (except nv12_to_uint4), the texture
+// kernels and image_flip_v.
+inline constexpr LaunchShape pixelLaunch(std::uint32_t width, std::uint32_t height, Dim3u block = kFrameBlock)
+{
+    return {{geometry::blocksFor(width, block.x), geometry::blocksFor(height, block.y), 1}, block};
 }
 
 // nv12_to_uint4: one thread per output byte, which packs two pixels.
-inline constexpr LaunchShape nibblePairLaunch(std::uint32_t width, std::uint32_t height)
+inline constexpr LaunchShape nibblePairLaunch(std::uint32_t width, std::uint32_t height, Dim3u block = kFrameBlock)
 {
-    return {{width / 32 + 1, height / 2 + 1, 1}, kFrameBlock};
+    return {{geometry::blocksFor((std::uint64_t{width} + 1) / 2, block.x), geometry::blocksFor(height, block.y), 1},
+            block};
 }
 
-// image_no_flip_v_tex_half_hdr_10bit: twice the rows it needs; the spare threads return.
-inline constexpr LaunchShape noFlipTextureLaunch(std::uint32_t width, std::uint32_t height)
+// yuv_to_rgba: one thread per 2 x 2 pixel block.
+inline constexpr LaunchShape colourLaunch(std::uint32_t width, std::uint32_t height, Dim3u block = kColourBlock)
 {
-    return {{width / 16 + 1, height + 1, 1}, kFrameBlock};
-}
-
-// yuv_to_rgba: one thread per 2 x 2 pixel block, 64 x 4 pixels a block.
-inline constexpr LaunchShape colourLaunch(std::uint32_t width, std::uint32_t height)
-{
-    return {{(width + 63) / 64, (height + 3) / 4, 1}, kColourBlock};
+    return {{geometry::blocksFor(width, 2 * block.x), geometry::blocksFor(height, 2 * block.y), 1}, block};
 }
 
 } // namespace vidlane2

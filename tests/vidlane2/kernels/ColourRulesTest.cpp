@@ -1,6 +1,5 @@
 // The BT.709 matrix and yuv_to_rgba's rule over its own grid on the CPU.
 #include "KernelReference.h"
-#include "LaunchGeometry.h"
 
 #include <gtest/gtest.h>
 
@@ -94,14 +93,6 @@ TEST(ColourRules, OddSizesLeaveTheLastRowOrColumn)
                 EXPECT_EQ(p[3], converted ? 0 : 0xA5) << x << "," << y;
             }
     }
-}
-
-TEST(ColourRules, FullHdGrid)
-{
-    const LaunchShape shape = colourLaunch(1920, 1080);
-    EXPECT_EQ(shape.grid.x, 30u);
-    EXPECT_EQ(shape.grid.y, 270u);
-    EXPECT_EQ(shape.block.x * shape.block.y, 64u);
 }
 
 } // namespace

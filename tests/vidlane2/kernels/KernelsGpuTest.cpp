@@ -4,6 +4,8 @@
 #include "ColourKernels.h"
 #include "FrameKernels.h"
 #include "KernelReference.h"
+#include "KernelShapes.h"
+#include "KernelVariants.h"
 
 #include <cuda_fp16.h>
 #include <cuda_runtime.h>
@@ -14,6 +16,7 @@
 #include <cstdlib>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <random>
 #include <vector>
 
@@ -81,51 +84,74 @@ private:
     return ::testing::AssertionSuccess();
 }
 
-using Launcher = cudaError_t (*)(const void*, std::uint32_t, void*, std::uint32_t, std::uint32_t, std::uint32_t,
-                                 cudaStream_t);
 using Reference = void (*)(const std::uint8_t*, std::uint32_t, std::uint8_t*, std::uint32_t, std::uint32_t,
                            std::uint32_t);
 
 struct MemoryKernel {
     const char* name;
-    Launcher launch;
+    FrameKernel kernel;
     Reference reference;
     std::uint32_t packedNum, packedDen; // packed bytes a pixel, as a fraction
     bool encodes;
 };
 
 const MemoryKernel kMemoryKernels[] = {
-    {"uint4_to_nv12", launchUint4ToNv12, reference::uint4_to_nv12, 1, 2, true},
-    {"uint8_to_nv12", launchUint8ToNv12, reference::uint8_to_nv12, 1, 1, true},
-    {"uint16_to_nv12", launchUint16ToNv12, reference::uint16_to_nv12, 2, 1, true},
-    {"uint32_to_nv12", launchUint32ToNv12, reference::uint32_to_nv12, 4, 1, true},
-    {"nv12_to_uint4", launchNv12ToUint4, reference::nv12_to_uint4, 1, 2, false},
-    {"nv12_to_uint8", launchNv12ToUint8, reference::nv12_to_uint8, 1, 1, false},
-    {"nv12_to_uint16", launchNv12ToUint16, reference::nv12_to_uint16, 2, 1, false},
-    {"nv12_to_uint32", launchNv12ToUint32, reference::nv12_to_uint32, 4, 1, false},
+    {"uint4_to_nv12", FrameKernel::Uint4ToNv12, reference::uint4_to_nv12, 1, 2, true},
+    {"uint8_to_nv12", FrameKernel::Uint8ToNv12, reference::uint8_to_nv12, 1, 1, true},
+    {"uint16_to_nv12", FrameKernel::Uint16ToNv12, reference::uint16_to_nv12, 2, 1, true},
+    {"uint32_to_nv12", FrameKernel::Uint32ToNv12, reference::uint32_to_nv12, 4, 1, true},
+    {"nv12_to_uint4", FrameKernel::Nv12ToUint4, reference::nv12_to_uint4, 1, 2, false},
+    {"nv12_to_uint8", FrameKernel::Nv12ToUint8, reference::nv12_to_uint8, 1, 1, false},
+    {"nv12_to_uint16", FrameKernel::Nv12ToUint16, reference::nv12_to_uint16, 2, 1, false},
+    {"nv12_to_uint32", FrameKernel::Nv12ToUint32, reference::nv12_to_uint32, 4, 1, false},
 };
 
+// The public launchers, and every launch shape with word and byte access, on
+// aligned buffers (the word path) and on buffers one byte off (the byte path).
 TEST_F(KernelsGpu, MemoryKernelsMatchTheCpu)
 {
+    using Launcher = cudaError_t (*)(const void*, std::uint32_t, void*, std::uint32_t, std::uint32_t, std::uint32_t,
+                                     cudaStream_t);
+    const Launcher launchers[] = {launchUint4ToNv12,  launchUint8ToNv12,  launchUint16ToNv12, launchUint32ToNv12,
+                                  launchNv12ToUint4,  launchNv12ToUint8,  launchNv12ToUint16, launchNv12ToUint32};
     std::mt19937 rng(11);
-    for (const MemoryKernel& k : kMemoryKernels) {
+    for (std::size_t i = 0; i < std::size(kMemoryKernels); ++i) {
+        const MemoryKernel& k = kMemoryKernels[i];
         for (const Size s : kSizes) {
-            SCOPED_TRACE(testing::Message() << k.name << " " << s.w << "x" << s.h);
-            const std::uint32_t packedRow = (s.w * k.packedNum + k.packedDen - 1) / k.packedDen;
-            const std::uint32_t lumaRow = k.packedDen == 2 ? s.w : packedRow;
-            const std::uint32_t packedPitch = packedRow + rng() % 3, nv12Pitch = lumaRow + 64;
-            const std::size_t nv12Size = std::size_t{nv12Pitch} * (s.h + (s.h + 1) / 2);
-            const std::size_t packedSize = std::size_t{packedPitch} * s.h;
-            const Bytes src = randomBytes(k.encodes ? packedSize : nv12Size, rng);
-            const Bytes dstBefore = randomBytes(k.encodes ? nv12Size : packedSize, rng);
-            const std::uint32_t srcPitch = k.encodes ? packedPitch : nv12Pitch;
-            const std::uint32_t dstPitch = k.encodes ? nv12Pitch : packedPitch;
+            for (const std::uint32_t offset : {0u, 1u}) {
+                SCOPED_TRACE(testing::Message() << k.name << " " << s.w << "x" << s.h << " offset " << offset);
+                const std::uint32_t packedRow = (s.w * k.packedNum + k.packedDen - 1) / k.packedDen;
+                const std::uint32_t lumaRow = k.packedDen == 2 ? s.w : packedRow;
+                const std::uint32_t packedPitch = packedRow + (offset ? 1 + rng() % 3 : 4 * (rng() % 2));
+                const std::uint32_t nv12Pitch = lumaRow + 64 + offset;
+                const std::size_t nv12Size = std::size_t{nv12Pitch} * (s.h + (s.h + 1) / 2) + offset;
+                const std::size_t packedSize = std::size_t{packedPitch} * s.h + offset;
+                const Bytes src = randomBytes(k.encodes ? packedSize : nv12Size, rng);
+                const Bytes dstBefore = randomBytes(k.encodes ? nv12Size : packedSize, rng);
+                const std::uint32_t srcPitch = k.encodes ? packedPitch : nv12Pitch;
+                const std::uint32_t dstPitch = k.encodes ? nv12Pitch : packedPitch;
+                Bytes expected = dstBefore;
+                k.reference(src.data() + offset, srcPitch, expected.data() + offset, dstPitch, s.w, s.h);
 
-            DeviceBytes dSrc(src), dDst(dstBefore);
-            ASSERT_EQ(k.launch(dSrc.get(), srcPitch, dDst.get(), dstPitch, s.w, s.h, nullptr), cudaSuccess);
-            Bytes expected = dstBefore;
-            k.reference(src.data(), srcPitch, expected.data(), dstPitch, s.w, s.h);
-            EXPECT_TRUE(sameBytes(dDst.download(), expected));
+                DeviceBytes dSrc(src);
+                const auto* deviceSrc = static_cast<const std::uint8_t*>(dSrc.get()) + offset;
+                {
+                    DeviceBytes dDst(dstBefore);
+                    ASSERT_EQ(launchers[i](deviceSrc, srcPitch, static_cast<std::uint8_t*>(dDst.get()) + offset,
+                                           dstPitch, s.w, s.h, nullptr),
+                              cudaSuccess);
+                    EXPECT_TRUE(sameBytes(dDst.download(), expected)) << "shipped launcher";
+                }
+                for (const test::KernelShape& shape : test::kKernelShapes) {
+                    DeviceBytes dDst(dstBefore);
+                    ASSERT_EQ(launchScalarKernelAs(k.kernel, shape.frame, deviceSrc, srcPitch,
+                                                   static_cast<std::uint8_t*>(dDst.get()) + offset, dstPitch, s.w,
+                                                   s.h),
+                              cudaSuccess)
+                        << shape.name;
+                    EXPECT_TRUE(sameBytes(dDst.download(), expected)) << shape.name;
+                }
+            }
         }
     }
 }
@@ -137,12 +163,20 @@ TEST_F(KernelsGpu, ExchangeFlipMatchesTheCpu)
         SCOPED_TRACE(testing::Message() << s.w << "x" << s.h);
         const std::uint32_t pitch = 4 * s.w + 4 * (rng() % 3);
         const Bytes a = randomBytes(std::size_t{pitch} * s.h, rng), b = randomBytes(std::size_t{pitch} * s.h, rng);
-        DeviceBytes dA(a), dB(b);
-        ASSERT_EQ(launchImageFlipV(dA.get(), pitch, dB.get(), pitch, s.w, s.h), cudaSuccess);
         Bytes ea = a, eb = b;
         reference::image_flip_v(ea.data(), pitch, eb.data(), pitch, s.w, s.h);
-        EXPECT_TRUE(sameBytes(dA.download(), ea));
-        EXPECT_TRUE(sameBytes(dB.download(), eb));
+        {
+            DeviceBytes dA(a), dB(b);
+            ASSERT_EQ(launchImageFlipV(dA.get(), pitch, dB.get(), pitch, s.w, s.h), cudaSuccess);
+            EXPECT_TRUE(sameBytes(dA.download(), ea));
+            EXPECT_TRUE(sameBytes(dB.download(), eb));
+        }
+        for (const test::KernelShape& shape : test::kKernelShapes) {
+            DeviceBytes dA(a), dB(b);
+            ASSERT_EQ(launchImageFlipVAs(shape.frame.block, dA.get(), pitch, dB.get(), pitch, s.w, s.h), cudaSuccess);
+            EXPECT_TRUE(sameBytes(dA.download(), ea)) << shape.name;
+            EXPECT_TRUE(sameBytes(dB.download(), eb)) << shape.name;
+        }
     }
 }
 
@@ -178,11 +212,20 @@ TEST_F(KernelsGpu, EightBitTextureFlipMatchesTheCpu)
         ASSERT_EQ(texture.status(), cudaSuccess);
         const std::uint32_t pitch = 4 * s.w + 16;
         const Bytes before = randomBytes(std::size_t{pitch} * s.h, rng);
-        DeviceBytes dst(before);
-        ASSERT_EQ(launchImageFlipVTex(texture.object(), dst.get(), pitch, s.w, s.h), cudaSuccess);
         Bytes expected = before;
         reference::image_flip_v_tex({texels.data(), s.w, s.h}, expected.data(), pitch, s.w, s.h);
-        EXPECT_TRUE(sameBytes(dst.download(), expected));
+        {
+            DeviceBytes dst(before);
+            ASSERT_EQ(launchImageFlipVTex(texture.object(), dst.get(), pitch, s.w, s.h), cudaSuccess);
+            EXPECT_TRUE(sameBytes(dst.download(), expected));
+        }
+        for (const test::KernelShape& shape : test::kKernelShapes) {
+            DeviceBytes dst(before);
+            ASSERT_EQ(launchTextureKernelAs(TextureKernel::FlipV8, shape.frame.block, texture.object(), dst.get(),
+                                            pitch, s.w, s.h),
+                      cudaSuccess);
+            EXPECT_TRUE(sameBytes(dst.download(), expected)) << shape.name;
+        }
     }
 }
 
@@ -285,11 +328,21 @@ TEST_F(KernelsGpu, ColourConversionMatchesTheCpu)
             SCOPED_TRACE(testing::Message() << w << "x" << h << (packed ? " packed" : " padded"));
             const Bytes nv12 = randomBytes(static_cast<std::size_t>(nv12Pitch) * (h + h / 2), rng);
             const Bytes before = randomBytes(static_cast<std::size_t>(rgbaPitch) * h, rng);
-            DeviceBytes dNv12(nv12), dRgba(before);
-            ASSERT_EQ(ConvertNv12ToRgba(dNv12.get(), nv12Pitch, dRgba.get(), rgbaPitch, w, h), cudaSuccess);
             Bytes expected = before;
             reference::yuv_to_rgba(nv12.data(), nv12Pitch, expected.data(), rgbaPitch, w, h);
-            EXPECT_TRUE(sameBytes(dRgba.download(), expected));
+            DeviceBytes dNv12(nv12);
+            {
+                DeviceBytes dRgba(before);
+                ASSERT_EQ(ConvertNv12ToRgba(dNv12.get(), nv12Pitch, dRgba.get(), rgbaPitch, w, h), cudaSuccess);
+                EXPECT_TRUE(sameBytes(dRgba.download(), expected));
+            }
+            // The matrix is loaded now; the conversion alone at every shape.
+            for (const test::KernelShape& shape : test::kKernelShapes) {
+                DeviceBytes dRgba(before);
+                ASSERT_EQ(launchYuvToRgbaAs(shape.colour, dNv12.get(), nv12Pitch, dRgba.get(), rgbaPitch, w, h),
+                          cudaSuccess);
+                EXPECT_TRUE(sameBytes(dRgba.download(), expected)) << shape.name;
+            }
         }
     }
 }
