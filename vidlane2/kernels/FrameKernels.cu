@@ -129,11 +129,11 @@ TextureKernelFn textureKernel(TextureKernel kernel)
 cudaError_t launchScalarKernelAs(FrameKernel kernel, FrameVariant variant, const void* src, u32 srcPitch, void* dst,
                                  u32 dstPitch, u32 width, u32 height, cudaStream_t stream)
 {
+    const LaunchCheck check = checkFrameLaunch(kernel, src, srcPitch, dst, dstPitch, width, height);
+    if (check != LaunchCheck::Launch) return statusOf(check);
     const Access access = variant.words ? frameAccess(kernel, src, srcPitch, dst, dstPitch) : Access::Bytes;
     const ScalarKernel body = scalarKernel(kernel, access);
     if (body == nullptr) return cudaErrorInvalidValue;
-    const LaunchCheck check = checkFrameLaunch(kernel, src, srcPitch, dst, dstPitch, width, height);
-    if (check != LaunchCheck::Launch) return statusOf(check);
     const LaunchShape shape = kernel == FrameKernel::Nv12ToUint4 ? nibblePairLaunch(width, height, variant.block)
                                                                  : pixelLaunch(width, height, variant.block);
     return launch(body, shape, stream, static_cast<const u8*>(src), srcPitch, static_cast<u8*>(dst), dstPitch, width,

@@ -119,8 +119,12 @@ int main()
         const double alone = sessionAlone(s);
         const double device = viaInterface(s, true);
         const double host = viaInterface(s, false);
-        std::printf("%s (%zu pictures): session alone %.1f fps, Vidlane_Decode to device %.1f fps, to host %.1f fps\n",
-                    s.name.c_str(), s.units.size(), alone, device, host);
+        const auto ofAlone = [alone](double fps) { return alone > 0 ? 100.0 * fps / alone : 0.0; };
+        std::printf("%s (%zu pictures): session alone %.1f fps, Vidlane_Decode to device %.1f fps (%.0f%% of the "
+                    "session alone), to host %.1f fps (%.0f%%)\n",
+                    s.name.c_str(), s.units.size(), alone, device, ofAlone(device), host, ofAlone(host));
+        if (alone <= 0 || device <= 0 || host <= 0)
+            status = 1;
     }
     return status;
 }
