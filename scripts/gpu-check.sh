@@ -81,15 +81,15 @@ on_device() {
         (cd "$dir" && env "${envs[@]}" timeout "$GROUP_TIMEOUT_S" "$@") >"$out/.group.log" 2>&1 || rc=$?
         cat "$out/.group.log" >>"$tests_log"
         local counts
-        counts=$(sed -n 's/^\[  \(PASSED\|FAILED\|SKIPPED\) \] \([0-9]*\) tests\{0,1\}.*/\2 \1/p' "$out/.group.log" |
-                 tr '\n' ' ' | tr 'A-Z' 'a-z')
+        counts=$(sed -n 's/^\[ *\(PASSED\|FAILED\|SKIPPED\) *\] \([0-9]*\) tests\{0,1\}[.,].*/\2 \1/p' "$out/.group.log" |
+                 tr 'A-Z' 'a-z' | paste -sd, - | sed 's/,/, /g')
         local verdict=passed
         if [ "$rc" = 124 ]; then verdict="TIMED OUT after ${GROUP_TIMEOUT_S} s"; failed=1
         elif [ "$rc" != 0 ]; then verdict="FAILED (exit $rc)"; failed=1; fi
-        test_lines+=("  $name: $verdict${counts:+, $counts}($((SECONDS - t0)) s)")
+        test_lines+=("  $name: $verdict${counts:+: $counts} ($((SECONDS - t0)) s)")
         if [ "$rc" != 0 ]; then
             while IFS= read -r line; do test_lines+=("      $line"); done \
-                < <(grep -E '^\[  FAILED  \] [A-Za-z]|Failure|error' "$out/.group.log" | head -8)
+                < <(grep -E '^\[  FAILED  \] [A-Za-z]|error' "$out/.group.log" | awk '!seen[$0]++' | head -8)
         fi
         rm -f "$out/.group.log"
     }
