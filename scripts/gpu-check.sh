@@ -48,8 +48,8 @@ on_device() {
     fi
     # Only where the GPU is: the packages go into /.
     if nvidia-smi -L >/dev/null 2>&1 && compgen -G "$STAGE/gl/*.deb" >/dev/null; then
-        for deb in "$STAGE"/gl/*.deb; do dpkg -x "$deb" /; done
-        ldconfig
+        for deb in "$STAGE"/gl/*.deb; do dpkg -x "$deb" / || echo "note: could not unpack $deb"; done
+        ldconfig || true
     fi
     local vendor=/usr/local/nvidia/share/glvnd/egl_vendor.d/10_nvidia.json
     if [ -z "${__EGL_VENDOR_LIBRARY_FILENAMES:-}" ] && [ -f "$vendor" ]; then
@@ -63,11 +63,19 @@ on_device() {
     local -a test_lines=()
     local failed=0
 
+    # A step's timeout: its own, cut to what is left of the budget.
+    step_limit() {
+        local left=$((BUDGET_S - (SECONDS - start)))
+        echo $((left < $1 ? left : $1))
+    }
+
     # One plan line: name, working directory, environment (K=V;K=V), then the command.
     gpu_run() {
         local name=$1 dir=$2 environment=$3
         shift 3
-        if ((SECONDS - start > BUDGET_S)); then
+        local limit
+        limit=$(step_limit "$GROUP_TIMEOUT_S")
+        if ((limit <= 0)); then
             test_lines+=("  $name: not run, out of time")
             failed=1
             return
@@ -78,13 +86,13 @@ on_device() {
         if [[ $1 == */cmake ]] && [ ! -x "$1" ]; then set -- "$(command -v cmake || echo cmake)" "${@:2}"; fi
         echo "== $name: $*" >>"$tests_log"
         local t0=$SECONDS rc=0
-        (cd "$dir" && env "${envs[@]}" timeout "$GROUP_TIMEOUT_S" "$@") >"$out/.group.log" 2>&1 || rc=$?
+        (cd "$dir" && env "${envs[@]}" timeout "$limit" "$@") >"$out/.group.log" 2>&1 || rc=$?
         cat "$out/.group.log" >>"$tests_log"
         local counts
         counts=$(sed -n 's/^\[ *\(PASSED\|FAILED\|SKIPPED\) *\] \([0-9]*\) tests\{0,1\}[.,].*/\2 \1/p' "$out/.group.log" |
                  tr 'A-Z' 'a-z' | paste -sd, - | sed 's/,/, /g')
         local verdict=passed
-        if [ "$rc" = 124 ]; then verdict="TIMED OUT after ${GROUP_TIMEOUT_S} s"; failed=1
+        if [ "$rc" = 124 ]; then verdict="TIMED OUT after $limit s"; failed=1
         elif [ "$rc" != 0 ]; then verdict="FAILED (exit $rc)"; failed=1; fi
         test_lines+=("  $name: $verdict${counts:+: $counts} ($((SECONDS - t0)) s)")
         if [ "$rc" != 0 ]; then
@@ -106,16 +114,18 @@ on_device() {
         [ -x "$bench" ] || continue
         local name
         name=$(basename "$bench")
-        if ((SECONDS - start > BUDGET_S)); then
+        local limit
+        limit=$(step_limit "$BENCH_TIMEOUT_S")
+        if ((limit <= 0)); then
             bench_lines+=("  $name: not run, out of time")
             failed=1
             continue
         fi
         echo "== $name" >>"$bench_log"
         local rc=0
-        timeout "$BENCH_TIMEOUT_S" "$bench" >"$out/.bench.log" 2>&1 || rc=$?
+        timeout "$limit" "$bench" >"$out/.bench.log" 2>&1 || rc=$?
         cat "$out/.bench.log" >>"$bench_log"
-        bench_lines+=("  $name:$([ "$rc" = 0 ] || echo " FAILED (exit $rc)")")
+        bench_lines+=("  $name:$([ "$rc" = 0 ] || echo " FAILED (exit $rc$([ "$rc" = 124 ] && echo ", timed out after $limit s"))")")
         [ "$rc" = 0 ] || failed=1
         while IFS= read -r line; do bench_lines+=("    $line"); done <"$out/.bench.log"
         rm -f "$out/.bench.log"
