@@ -26,8 +26,10 @@ void skipScalingList(BitReader& in, unsigned entries)
     for (unsigned i = 0; i < entries && !in.failed(); ++i) {
         if (next != 0) {
             const std::int32_t delta = in.se();
-            if (delta < -128 || delta > 127)
+            if (delta < -128 || delta > 127) {
                 in.fail();
+                return;
+            }
             next = (last + delta + 256) % 256;
         }
         last = next == 0 ? last : next;

@@ -75,7 +75,7 @@ bool parse(int argc, char** argv, Options& o)
         auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
         if (arg == "--size") {
             const char* v = value();
-            if (!v || std::sscanf(v, "%ux%u", &o.width, &o.height) != 2)
+            if (!v || std::sscanf(v, "%ux%u", &o.width, &o.height) != 2 || o.width == 0 || o.height == 0)
                 return false;
         } else if (arg == "--format") {
             if (!lookUp(value(), kFormats, o.format))
@@ -99,7 +99,7 @@ bool parse(int argc, char** argv, Options& o)
             files.push_back(arg);
         }
     }
-    const bool sized = o.width != 0 && o.height != 0;
+    const bool sized = o.width != 0;
     const std::size_t fileCount = o.mode == "probe" ? 1 : 2;
     if (files.size() != fileCount || (o.mode != "encode" && o.mode != "decode" && o.mode != "probe") ||
         (o.mode == "encode" && !sized))

@@ -234,6 +234,8 @@ TEST(SequenceParameterSet, RefusesWhatItCannotRead)
         {"chroma format 4", h264Sps(badChroma), false},
         {"80000 columns", h264Sps(huge), false},
         {"an Exp-Golomb code of 32 zeros", {0x67, 0x64, 0, 0x28, 0, 0, 0, 0, 1, 0xff}, false},
+        // found by the fuzzer: the delta overflowed the scale arithmetic before it was refused
+        {"a scaling-list delta out of range", fromHex("67642820a3591d1d00000000ffffff0a59ffffffff1e"), false},
         {"HEVC of another layer", [] { Bytes b = fromHex(test::sps::hevcDefaults); b[1] |= 0x08; return b; }(), true},
     };
     for (const auto& c : cases) {
