@@ -16,6 +16,17 @@ std::size_t nextNal(const std::uint8_t* stream, std::size_t size, std::size_t fr
     return size;
 }
 
+// Sets of other HEVC layers than the base one have another syntax; they are skipped.
+bool isHevcBaseLayerSps(const std::uint8_t* nal, std::size_t size)
+{
+    return size >= 2 && ((nal[0] >> 1) & 0x3f) == 33 && (nal[0] & 1) == 0 && (nal[1] >> 3) == 0;
+}
+
+bool isH264Sps(const std::uint8_t* nal)
+{
+    return (nal[0] & 0x1f) == 7;
+}
+
 } // namespace
 
 std::optional<SequenceInfo> readStreamSequence(const std::uint8_t* stream, std::size_t size, bool hevc)
@@ -24,12 +35,11 @@ std::optional<SequenceInfo> readStreamSequence(const std::uint8_t* stream, std::
         const std::size_t next = nextNal(stream, size, start);
         // Up to the next start code; trailing zeros are harmless to the reader.
         const std::size_t end = next < size ? next - 3 : size;
-        const std::uint8_t type = hevc ? (stream[start] >> 1) & 0x3f : stream[start] & 0x1f;
-        const bool baseLayer = !hevc || ((stream[start] & 1) == 0 && (end - start < 2 || stream[start + 1] >> 3 == 0));
-        if (hevc && type == 33 && baseLayer)
-            return readHevcSps(stream + start, end - start);
-        if (!hevc && type == 7)
-            return readH264Sps(stream + start, end - start);
+        const std::uint8_t* nal = stream + start;
+        if (hevc && isHevcBaseLayerSps(nal, end - start))
+            return readHevcSps(nal, end - start);
+        if (!hevc && isH264Sps(nal))
+            return readH264Sps(nal, end - start);
         start = next;
     }
     return std::nullopt;
