@@ -45,7 +45,9 @@ enum {
 typedef uint32_t Vidlane_Codec;
 enum {
     VIDLANE_H264 = 0,
-    VIDLANE_HEVC = 1
+    VIDLANE_HEVC = 1,
+    VIDLANE_AV1 = 2,
+    VIDLANE_VP9 = 3
 };
 
 typedef uint32_t Vidlane_Compression;

@@ -1,6 +1,8 @@
 // vidlane-cli: encodes raw frames into an H.264/HEVC elementary stream and
-// decodes such a stream back into raw frames, through the public interface.
-#include "AccessUnits.h"
+// decodes such a stream, or an AV1/VP9 IVF file, back into raw frames, through
+// the public interface.
+#include "CompressedStream.h"
+#include "RunReport.h"
 
 #include <Vidlane2.h>
 
@@ -9,8 +11,11 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <stdexcept>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 namespace {
 
@@ -28,16 +33,35 @@ struct Options {
 };
 
 const char* const kFormats[] = {"rgba32", "uint4", "uint8", "uint16", "uint32", "r16g16b16a16", "hdr10"};
+const char* const kCodecs[] = {"h264", "hevc", "av1", "vp9"}; // by Vidlane_Codec value
 
 int usage()
 {
     std::fprintf(stderr,
-                 "usage: vidlane-cli encode|decode --size WxH [--format F] [--codec h264|hevc]\n"
-                 "                   [--lossless] [--bitrate BITS] [--fps N] INPUT OUTPUT\n"
+                 "usage: vidlane-cli encode --size WxH [--format F] [--codec h264|hevc] [--lossless]\n"
+                 "                          [--bitrate BITS] [--fps N] INPUT OUTPUT\n"
+                 "       vidlane-cli decode [--size WxH] [--format F] [--codec C] INPUT OUTPUT\n"
+                 "       vidlane-cli probe [--codec C] INPUT\n"
                  "  encode: INPUT holds raw frames, OUTPUT receives the elementary stream\n"
-                 "  decode: INPUT is an elementary stream, OUTPUT receives raw frames\n"
-                 "  formats: rgba32 (default), uint4, uint8, uint16, uint32, r16g16b16a16, hdr10\n");
+                 "  decode: INPUT is an H.264/HEVC elementary stream or an AV1/VP9 IVF file,\n"
+                 "          OUTPUT receives raw frames; the size comes from the stream unless given\n"
+                 "  probe:  prints the codec and the picture size that the stream gives\n"
+                 "  codecs: h264 (default), hevc, av1, vp9 (av1 and vp9 decode only)\n"
+                 "  formats: rgba32 (default), uint4, uint8, uint16, uint32, r16g16b16a16, hdr10\n"
+                 "           (hdr10 frames are packed 10:10:10:2 words, 4 bytes a pixel)\n");
     return 2;
+}
+
+// Looks value up in names; false if it is none of them.
+template <std::size_t N>
+bool lookUp(const char* value, const char* const (&names)[N], uint32_t& index)
+{
+    for (uint32_t i = 0; value && i < N; ++i)
+        if (std::strcmp(value, names[i]) == 0) {
+            index = i;
+            return true;
+        }
+    return false;
 }
 
 bool parse(int argc, char** argv, Options& o)
@@ -51,23 +75,14 @@ bool parse(int argc, char** argv, Options& o)
         auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
         if (arg == "--size") {
             const char* v = value();
-            if (!v || std::sscanf(v, "%ux%u", &o.width, &o.height) != 2)
+            if (!v || std::sscanf(v, "%ux%u", &o.width, &o.height) != 2 || o.width == 0 || o.height == 0)
                 return false;
         } else if (arg == "--format") {
-            const char* v = value();
-            bool found = false;
-            for (uint32_t f = 0; v && f < std::size(kFormats); ++f)
-                if (std::strcmp(v, kFormats[f]) == 0) {
-                    o.format = f;
-                    found = true;
-                }
-            if (!found)
+            if (!lookUp(value(), kFormats, o.format))
                 return false;
         } else if (arg == "--codec") {
-            const char* v = value();
-            if (!v || (std::strcmp(v, "h264") != 0 && std::strcmp(v, "hevc") != 0))
+            if (!lookUp(value(), kCodecs, o.codec))
                 return false;
-            o.codec = std::strcmp(v, "hevc") == 0 ? VIDLANE_HEVC : VIDLANE_H264;
         } else if (arg == "--lossless") {
             o.compression = VIDLANE_LOSSLESS;
         } else if (arg == "--bitrate") {
@@ -84,18 +99,27 @@ bool parse(int argc, char** argv, Options& o)
             files.push_back(arg);
         }
     }
-    if (files.size() != 2 || (o.mode != "encode" && o.mode != "decode") || o.width == 0 || o.height == 0)
+    const bool sized = o.width != 0;
+    const std::size_t fileCount = o.mode == "probe" ? 1 : 2;
+    if (files.size() != fileCount || (o.mode != "encode" && o.mode != "decode" && o.mode != "probe") ||
+        (o.mode == "encode" && !sized))
         return false;
     o.input = files[0];
-    o.output = files[1];
+    o.output = fileCount == 2 ? files[1] : std::string();
     return true;
 }
 
-// Bytes of one frame and of one row in memory.
+// Bytes of one frame in memory, as the encoder reads it.
 uint64_t frameBytes(uint32_t format, uint64_t width, uint64_t height)
 {
     const uint64_t halfBytes[] = {8, 1, 2, 4, 8, 8, 16};
     return width * height * halfBytes[format] / 2;
+}
+
+// Bytes that one decode call writes: format 6 decodes to one packed word a pixel.
+uint64_t decodedBytes(uint32_t format, uint64_t width, uint64_t height)
+{
+    return format == VIDLANE_R16G16B16A16_HDR10 ? width * height * 4 : frameBytes(format, width, height);
 }
 
 std::vector<uint8_t> readFile(const std::string& path, bool& ok)
@@ -111,8 +135,53 @@ int fail(const char* what, CodecHandle* handle)
     return 1;
 }
 
+bool onTerminal()
+{
+    return isatty(fileno(stderr)) != 0;
+}
+
+// Reads and splits the input; on failure says why and returns false.
+bool openInput(const Options& o, std::vector<uint8_t>& bytes, vidlane2::CompressedStream& stream)
+{
+    bool ok = false;
+    bytes = readFile(o.input, ok);
+    if (!ok) {
+        std::fprintf(stderr, "vidlane-cli: cannot read %s\n", o.input.c_str());
+        return false;
+    }
+    try {
+        stream = vidlane2::openCompressedStream(bytes, o.codec);
+    } catch (const std::runtime_error& e) {
+        std::fprintf(stderr, "vidlane-cli: %s: %s\n", o.input.c_str(), e.what());
+        return false;
+    }
+    if (stream.width == 0 && (o.mode == "probe" || o.width == 0)) {
+        const bool ivf = o.codec == VIDLANE_AV1 || o.codec == VIDLANE_VP9;
+        std::fprintf(stderr, "vidlane-cli: %s: %s, so the picture size is unknown; give it with --size WxH\n",
+                     o.input.c_str(),
+                     ivf ? "its IVF header gives no picture size"
+                         : "no sequence parameter set that can be read (none, cut short or malformed)");
+        return false;
+    }
+    return true;
+}
+
+int probe(const Options& o)
+{
+    std::vector<uint8_t> bytes;
+    vidlane2::CompressedStream stream;
+    if (!openInput(o, bytes, stream))
+        return 1;
+    std::printf("%s %ux%u, %zu pictures\n", kCodecs[o.codec], stream.width, stream.height, stream.pictures.size());
+    return 0;
+}
+
 int encode(const Options& o)
 {
+    if (o.codec == VIDLANE_AV1 || o.codec == VIDLANE_VP9) {
+        std::fprintf(stderr, "vidlane-cli: encode takes h264 or hevc; the encoder has no %s\n", kCodecs[o.codec]);
+        return 2;
+    }
     bool ok = false;
     const std::vector<uint8_t> frames = readFile(o.input, ok);
     const uint64_t size = frameBytes(o.format, o.width, o.height);
@@ -121,10 +190,14 @@ int encode(const Options& o)
                      static_cast<unsigned long long>(size));
         return 1;
     }
+    vidlane2::RunReport report("encoded", onTerminal());
     CodecHandle* encoder =
         Vidlane_CreateEncoder(o.format, o.codec, o.compression, o.bitrate, o.frameRate, o.width, o.height);
-    if (!encoder)
-        return fail("creating the encoder", nullptr);
+    if (!encoder) {
+        fail("creating the encoder", nullptr);
+        report.finish();
+        return 1;
+    }
     std::ofstream out(o.output, std::ios::binary);
     std::vector<uint8_t> packet(size + (1u << 20)); // room for a lossless picture and its headers
     const uint64_t pitch = size / o.height;
@@ -133,39 +206,49 @@ int encode(const Options& o)
         const uint64_t written = Vidlane_Encode(encoder, frames.data() + offset, pitch, packet.data(), packet.size(),
                                                 o.width, o.height, offset == 0);
         if (written == 0) {
+            report.clearProgress();
             status = fail("encoding", encoder);
             break;
         }
         out.write(reinterpret_cast<const char*>(packet.data()), static_cast<std::streamsize>(written));
+        report.addFrame(written);
     }
     Vidlane_Destroy(encoder);
+    report.finish();
     return status;
 }
 
 int decode(const Options& o)
 {
-    bool ok = false;
-    const std::vector<uint8_t> stream = readFile(o.input, ok);
-    if (!ok) {
-        std::fprintf(stderr, "vidlane-cli: cannot read %s\n", o.input.c_str());
+    std::vector<uint8_t> bytes;
+    vidlane2::CompressedStream stream;
+    if (!openInput(o, bytes, stream))
+        return 1;
+    const uint32_t width = o.width != 0 ? o.width : stream.width;
+    const uint32_t height = o.width != 0 ? o.height : stream.height;
+    vidlane2::RunReport report("decoded", onTerminal());
+    CodecHandle* decoder = Vidlane_CreateDecoder(o.format, o.codec, width, height);
+    if (!decoder) {
+        fail("creating the decoder", nullptr);
+        report.finish();
         return 1;
     }
-    CodecHandle* decoder = Vidlane_CreateDecoder(o.format, o.codec, o.width, o.height);
-    if (!decoder)
-        return fail("creating the decoder", nullptr);
     std::ofstream out(o.output, std::ios::binary);
-    std::vector<uint8_t> frame(frameBytes(o.format, o.width, o.height));
+    std::vector<uint8_t> frame(decodedBytes(o.format, width, height));
     int status = 0;
-    for (const auto& unit : vidlane2::splitAccessUnits(stream.data(), stream.size(), o.codec == VIDLANE_HEVC)) {
+    for (const vidlane2::ByteRange& picture : stream.pictures) {
         const uint64_t size =
-            Vidlane_Decode(decoder, stream.data() + unit.offset, unit.size, frame.data(), o.width, o.height);
+            Vidlane_Decode(decoder, bytes.data() + picture.offset, picture.size, frame.data(), width, height);
         if (size == 0) {
+            report.clearProgress();
             status = fail("decoding", decoder);
             break;
         }
         out.write(reinterpret_cast<const char*>(frame.data()), static_cast<std::streamsize>(size));
+        report.addFrame(size);
     }
     Vidlane_Destroy(decoder);
+    report.finish();
     return status;
 }
 
@@ -176,5 +259,7 @@ int main(int argc, char** argv)
     Options options;
     if (!parse(argc, argv, options))
         return usage();
+    if (options.mode == "probe")
+        return probe(options);
     return options.mode == "encode" ? encode(options) : decode(options);
 }
