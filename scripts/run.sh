@@ -10,12 +10,15 @@ cd "$ROOT"
 platform=linux
 [ "${1:-}" = "--windows" ] && platform=windows
 
+# Set-up installs Xvfb; the display comes next, then Wine's first start, which
+# keeps the display it finds.
+bash scripts/setup.sh
 source "$ROOT/scripts/display.sh"
 headless=false
 [ -z "${DISPLAY:-}" ] && headless=true
-ensure_display # Wine's first start, in set-up, keeps the display it finds
-bash scripts/setup.sh
+ensure_display || exit 1
 if [ $platform = windows ]; then
+    bash scripts/wine-prefix.sh
     cmake -S . -B build/run-windows -G Ninja -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" \
         -DCMAKE_BUILD_TYPE=Release -DSYNAPTOR_BUILD_TESTS=OFF >/dev/null
     cmake --build build/run-windows -j2 --target launcher $(test -d tools/neuroblitz && echo Neuroblitz64)

@@ -10,12 +10,13 @@ a copy of the stand-in simulator, so the stand-in's log files land there and a
 test may remove the stand-in. Everything started is ended at clean-up.
 
 Environment (set by tests/e2e/CMakeLists.txt): SYNAPTOR_BIN (the build's bin
-folder), SYNAPTOR_PLATFORM (linux or windows), SYNAPTOR_EMULATOR (wine64 for the
-Windows build), SYNAPTOR_SHOTS (where screenshots go), DISPLAY, WINEPREFIX.
+folder), SYNAPTOR_PLATFORM (linux or windows), SYNAPTOR_EMULATOR (the command that
+runs the Windows build's programs: wine64 with a UTF-8 locale), SYNAPTOR_SHOTS (where screenshots go), DISPLAY, WINEPREFIX.
 """
 
 import os
 import re
+import shlex
 import shutil
 import signal
 import subprocess
@@ -24,7 +25,7 @@ import time
 
 BIN = os.environ["SYNAPTOR_BIN"]
 WINDOWS = os.environ.get("SYNAPTOR_PLATFORM") == "windows"
-EMULATOR = os.environ.get("SYNAPTOR_EMULATOR") or "/usr/lib/wine/wine64"
+EMULATOR = shlex.split(os.environ.get("SYNAPTOR_EMULATOR") or "/usr/lib/wine/wine64")
 SHOTS = os.environ.get("SYNAPTOR_SHOTS") or tempfile.gettempdir()
 TITLE = "Synaptor Demo"
 STANDIN = "Neuroblitz64.exe" if WINDOWS else "Neuroblitz64"
@@ -118,7 +119,7 @@ class Launcher:
 
     def _start(self):
         program = os.path.join(BIN, "launcher.exe" if WINDOWS else "launcher")
-        command = [EMULATOR, program] if WINDOWS else [program]
+        command = [*EMULATOR, program] if WINDOWS else [program]
         self.proc = subprocess.Popen(command, cwd=self.work, env=self.env, stdout=self._output_file,
                                      stderr=subprocess.STDOUT, start_new_session=True)
         return wait_for(lambda: self._find_window() or self.proc.poll() is not None, timeout=60)
