@@ -96,12 +96,18 @@ class Word:
 
 
 class Launcher:
-    """One run of the launcher in a clean settings folder and its own work folder."""
+    """One run of the launcher in a clean settings folder and its own work folder;
+    or, given a folder that holds the launcher and the stand-in (an unpacked
+    download), from that folder, which is removed at clean-up."""
 
-    def __init__(self, test, env=None):
+    def __init__(self, test, env=None, folder=None):
         self.test = test
-        self.work = tempfile.mkdtemp(prefix="launcher-e2e-")
-        shutil.copy2(os.path.join(BIN, STANDIN), self.work)
+        self.program_dir = folder or BIN
+        if folder:
+            self.work = folder
+        else:
+            self.work = tempfile.mkdtemp(prefix="launcher-e2e-")
+            shutil.copy2(os.path.join(BIN, STANDIN), self.work)
         self.hold_file = os.path.join(self.work, "hold")
         self.settings = settings_folder(self.work)
         shutil.rmtree(self.settings, ignore_errors=True)
@@ -118,7 +124,7 @@ class Launcher:
     # ---- life cycle ----------------------------------------------------------------
 
     def _start(self):
-        program = os.path.join(BIN, "launcher.exe" if WINDOWS else "launcher")
+        program = os.path.join(self.program_dir, "launcher.exe" if WINDOWS else "launcher")
         command = [*EMULATOR, program] if WINDOWS else [program]
         self.proc = subprocess.Popen(command, cwd=self.work, env=self.env, stdout=self._output_file,
                                      stderr=subprocess.STDOUT, start_new_session=True)
