@@ -1,7 +1,8 @@
-# Sourced: ensure_display starts an Xvfb display when DISPLAY is unset, checks
-# that it answers, and stops it when the calling shell exits (stop_display, for
-# scripts that set an EXIT trap of their own). A display that does not come up
-# is an error: ensure_display says why and returns 1.
+# Sourced: ensure_display starts an Xvfb display when DISPLAY is unset and
+# stops it when the calling shell exits (stop_display, for scripts that set an
+# EXIT trap of their own). A display counts only once it answers a client; one
+# that does not (started here or named in DISPLAY) is an error: ensure_display
+# says why and returns 1.
 stop_display() {
     if [ -n "${SYNAPTOR_XVFB_PID:-}" ]; then
         kill "$SYNAPTOR_XVFB_PID" 2>/dev/null || true
@@ -13,6 +14,10 @@ stop_display() {
 
 ensure_display() {
     if [ -n "${DISPLAY:-}" ]; then
+        if command -v xdpyinfo >/dev/null && ! xdpyinfo >/dev/null 2>&1; then
+            echo "display: DISPLAY=$DISPLAY does not answer" >&2
+            return 1
+        fi
         return 0
     fi
     if ! command -v Xvfb >/dev/null || ! command -v xdpyinfo >/dev/null; then
