@@ -18,5 +18,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# Debian's 64-bit Wine loader is not on PATH.
-set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)
+# Debian's 64-bit Wine loader is not on PATH. Wine maps file names through the
+# Unix locale, and in the C locale it cannot open non-ASCII ones: the tests get
+# a UTF-8 locale whatever the caller's (C.UTF-8 is always there).
+set(CMAKE_CROSSCOMPILING_EMULATOR env LC_ALL=C.UTF-8 /usr/lib/wine/wine64)

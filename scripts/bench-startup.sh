@@ -20,12 +20,12 @@ set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 RUNS=${1:-3}
 source "$ROOT/scripts/display.sh"
-ensure_display
+ensure_display || exit 1
 export WINEDEBUG=-all ASAN_OPTIONS=detect_leaks=0
 WINE=${WINE:-/usr/lib/wine/wine64}
 TMP=$(mktemp -d)
 WINE_SETTINGS="${WINEPREFIX:-$HOME/.wine}/drive_c/users/${USER:-$(id -un)}/AppData/Local/AppFrame"
-trap 'rm -rf "$TMP" "$WINE_SETTINGS"/sky-bench-*' EXIT
+trap 'rm -rf "$TMP" "$WINE_SETTINGS"/sky-bench-*; stop_display' EXIT
 
 median() { sort -n | awk '{a[NR]=$1} END {if (NR) print a[int((NR+1)/2)]; else print "-"}'; }
 figure() { grep "^$1 " "$2" | awk '{print $2}' | median; }

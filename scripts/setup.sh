@@ -2,7 +2,8 @@
 # Installs everything the project needs on a fresh Debian 12 machine: Debian
 # packages, the glad2 loader generator, and the Windows cross-build's own
 # libraries (GLFW, Dear ImGui sources, GoogleTest) built into a cache outside
-# the source tree. Idempotent: a second run only checks.
+# the source tree. Idempotent: a second run only checks. Needs no display: what
+# does (Wine's first start) is scripts/wine-prefix.sh, run once the display is up.
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -84,12 +85,4 @@ cross_build() { # <name> <source folder> [cmake options...]
 cross_build glfw "$DEPS/src/glfw" -DGLFW_BUILD_EXAMPLES=OFF -DGLFW_BUILD_TESTS=OFF -DGLFW_BUILD_DOCS=OFF
 cross_build googletest /usr/src/googletest -DBUILD_GMOCK=ON -Dgtest_disable_pthreads=OFF
 
-# ---- Wine prefix ---------------------------------------------------------------------------------------
-if [ ! -e "${WINEPREFIX:-$HOME/.wine}/system.reg" ]; then
-    say "creating the Wine prefix (first start, about 10 s)"
-    WINEDEBUG=-all /usr/lib/wine/wine64 wineboot --init >/dev/null 2>&1 || true
-    wineserver -w 2>/dev/null || true
-else
-    say "Wine prefix: present"
-fi
 say "done"

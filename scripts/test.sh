@@ -5,10 +5,12 @@
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 cd "$ROOT"
-# The display first: Wine's first start, in set-up, keeps the display it finds.
-source scripts/display.sh
-ensure_display
+# Set-up installs Xvfb; the display comes next, then Wine's first start, which
+# keeps the display it finds.
 bash scripts/setup.sh
+source scripts/display.sh
+ensure_display || exit 1
+bash scripts/wine-prefix.sh
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
 export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$ROOT/scripts/lsan.supp:print_suppressions=0}

@@ -10,12 +10,13 @@ a copy of the stand-in simulator, so the stand-in's log files land there and a
 test may remove the stand-in. Everything started is ended at clean-up.
 
 Environment (set by tests/e2e/CMakeLists.txt): SYNAPTOR_BIN (the build's bin
-folder), SYNAPTOR_PLATFORM (linux or windows), SYNAPTOR_EMULATOR (wine64 for the
-Windows build), SYNAPTOR_SHOTS (where screenshots go), DISPLAY, WINEPREFIX.
+folder), SYNAPTOR_PLATFORM (linux or windows), SYNAPTOR_EMULATOR (the command that
+runs the Windows build's programs: wine64 with a UTF-8 locale), SYNAPTOR_SHOTS (where screenshots go), DISPLAY, WINEPREFIX.
 """
 
 import os
 import re
+import shlex
 import shutil
 import signal
 import subprocess
@@ -24,7 +25,7 @@ import time
 
 BIN = os.environ["SYNAPTOR_BIN"]
 WINDOWS = os.environ.get("SYNAPTOR_PLATFORM") == "windows"
-EMULATOR = os.environ.get("SYNAPTOR_EMULATOR") or "/usr/lib/wine/wine64"
+EMULATOR = shlex.split(os.environ.get("SYNAPTOR_EMULATOR") or "/usr/lib/wine/wine64")
 SHOTS = os.environ.get("SYNAPTOR_SHOTS") or tempfile.gettempdir()
 TITLE = "Synaptor Demo"
 STANDIN = "Neuroblitz64.exe" if WINDOWS else "Neuroblitz64"
@@ -95,12 +96,18 @@ class Word:
 
 
 class Launcher:
-    """One run of the launcher in a clean settings folder and its own work folder."""
+    """One run of the launcher in a clean settings folder and its own work folder;
+    or, given a folder that holds the launcher and the stand-in (an unpacked
+    download), from that folder, which is removed at clean-up."""
 
-    def __init__(self, test, env=None):
+    def __init__(self, test, env=None, folder=None):
         self.test = test
-        self.work = tempfile.mkdtemp(prefix="launcher-e2e-")
-        shutil.copy2(os.path.join(BIN, STANDIN), self.work)
+        self.program_dir = folder or BIN
+        if folder:
+            self.work = folder
+        else:
+            self.work = tempfile.mkdtemp(prefix="launcher-e2e-")
+            shutil.copy2(os.path.join(BIN, STANDIN), self.work)
         self.hold_file = os.path.join(self.work, "hold")
         self.settings = settings_folder(self.work)
         shutil.rmtree(self.settings, ignore_errors=True)
@@ -117,8 +124,8 @@ class Launcher:
     # ---- life cycle ----------------------------------------------------------------
 
     def _start(self):
-        program = os.path.join(BIN, "launcher.exe" if WINDOWS else "launcher")
-        command = [EMULATOR, program] if WINDOWS else [program]
+        program = os.path.join(self.program_dir, "launcher.exe" if WINDOWS else "launcher")
+        command = [*EMULATOR, program] if WINDOWS else [program]
         self.proc = subprocess.Popen(command, cwd=self.work, env=self.env, stdout=self._output_file,
                                      stderr=subprocess.STDOUT, start_new_session=True)
         return wait_for(lambda: self._find_window() or self.proc.poll() is not None, timeout=60)
