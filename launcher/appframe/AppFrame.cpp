@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include <glad/gl.h>
 #define GLFW_INCLUDE_NONE
@@ -18,6 +19,7 @@
 #include "FrameSettings.h"
 #include "Platform.h"
 #include "ProcessorCheck.h"
+#include "StoredPlacement.h"
 #include "WindowEvents.h"
 
 std::unique_ptr<FrameState> frameState;
@@ -131,6 +133,14 @@ int Run(const char* organization, const char* applicationName, const AppFactory&
         return 1;
     }
     InstallWindowCallbacks(window);
+    // A position that no monitor shows now opens where the first run does. No
+    // monitor at all tells nothing: the stored position is kept.
+    const std::vector<ScreenRect> workAreas = MonitorWorkAreas();
+    if (!workAreas.empty() && !OverlapsAnyArea({s.posX, s.posY, s.width, s.height}, workAreas)) {
+        const FrameState firstRun;
+        s.posX = firstRun.posX;
+        s.posY = firstRun.posY;
+    }
     glfwSetWindowPos(window, s.posX, s.posY);
     if (s.maximized) {
         glfwMaximizeWindow(window);

@@ -192,13 +192,32 @@ class FrameOnDisplay(unittest.TestCase):
         code, _, err = probe.finish()
         self.assertEqual(code, 0, err)
         frame, _ = probe.file("appframe.ini")
-        kept = [b"maximized=1", b"width=900", b"height=600"]
-        if WINDOWS:
-            # X window managers may report the maximized position before they mark the
-            # window maximized, so only Windows tells the position rule apart reliably.
-            kept += [b"posx=150", b"posy=120"]
-        for line in kept:
+        for line in [b"maximized=1", b"width=900", b"height=600", b"posx=150", b"posy=120"]:
             self.assertIn(line, frame.split(b"\r\n"))
+
+    def test_stored_position_that_no_monitor_shows_opens_at_the_first_run_position(self):
+        # The display is one 1920 x 1080 monitor.
+        cases = {
+            "where a second monitor was": ((5000, 4000), (100, 100)),
+            "just left of the screen": ((-900, 100), (100, 100)),
+            "partly on the screen": ((1500, 700), (1500, 700)),
+        }
+        for name, (stored, expected) in cases.items():
+            with self.subTest(name):
+                probe = Probe(self)
+                probe.write_settings(f"[window]\r\nposx={stored[0]}\r\nposy={stored[1]}\r\n")
+                probe.start()
+                window = probe.window()
+                self.assertIsNotNone(window)
+                self.assertTrue(probe.wait_event("frames"), probe.events())
+                if not WINDOWS:
+                    self.assertEqual(geometry(window)[:2], expected)
+                probe.press(window, "Escape")
+                code, _, err = probe.finish()
+                self.assertEqual(code, 0, err)
+                frame = probe.file("appframe.ini")[0].split(b"\r\n")
+                self.assertIn(b"posx=%d" % expected[0], frame)
+                self.assertIn(b"posy=%d" % expected[1], frame)
 
     def test_stored_font_requests_that_build_no_custom_font(self):
         cases = {
