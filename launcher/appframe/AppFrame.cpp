@@ -39,9 +39,9 @@ void ApplyWindowHints()
     glfwWindowHint(GLFW_RESIZABLE, GLFW_FALSE);
 }
 
-void StartUserInterface(GLFWwindow* window, const std::string& imguiIniPath)
+void StartUserInterface(GLFWwindow* window, const std::string& imguiIniPath, ImFontAtlas* fonts)
 {
-    ImGui::CreateContext();
+    ImGui::CreateContext(fonts);
     ImGuiIO& io = ImGui::GetIO();
 #ifdef IMGUI_HAS_DOCK
     io.ConfigFlags |= ImGuiConfigFlags_DockingEnable;
@@ -52,7 +52,8 @@ void StartUserInterface(GLFWwindow* window, const std::string& imguiIniPath)
     io.IniFilename = imguiIniPath.c_str();
     ImGui_ImplGlfw_InitForOpenGL(window, true);
     ImGui_ImplOpenGL3_Init("#version 130");
-    // Only the built-in 13-pixel font exists yet; it stays the atlas's first font.
+    // The built-in 13-pixel font is the atlas's first font. A prepared atlas holds
+    // the fixed fonts too, and the stored custom font, so this is its one upload.
     ImGui_ImplOpenGL3_CreateFontsTexture();
 #ifdef APPFRAME_HAS_IMPLOT
     ImPlot::CreateContext();
@@ -121,6 +122,8 @@ int Run(const char* organization, const char* applicationName, const AppFactory&
     s.frameSettings.Load("appframe.ini", organization, applicationName);
     ReadFrameSettings(s);
     s.appSettings.Load("app.ini", organization, applicationName);
+    FrameFonts fonts;
+    fonts.Prepare(s);
 
     glfwSetErrorCallback(PrintGlfwError);
     if (!glfwInit()) {
@@ -157,7 +160,7 @@ int Run(const char* organization, const char* applicationName, const AppFactory&
     Platform::InitializeCom();
 
     const std::string imguiIniPath = Platform::PathToUtf8(ConfigFolder(organization, applicationName) / "imgui.ini");
-    StartUserInterface(window, imguiIniPath);
+    StartUserInterface(window, imguiIniPath, fonts.PreparedAtlas());
 
     if (factory) {
         s.app = factory(window);
@@ -171,7 +174,6 @@ int Run(const char* organization, const char* applicationName, const AppFactory&
         return 1;
     }
 
-    FrameFonts fonts;
     while (!glfwWindowShouldClose(window)) {
         RenderFrame(window, s, fonts);
     }

@@ -50,6 +50,7 @@ class Probe:
     """One run of the frame probe with its own settings folder."""
 
     def __init__(self, test):
+        self.test = test
         self.app = "probe-" + uuid.uuid4().hex[:10]
         self.tmp = tempfile.mkdtemp(prefix="frame-test-")
         test.addCleanup(shutil.rmtree, self.tmp, True)
@@ -87,7 +88,14 @@ class Probe:
     def start(self, env=None, desktop=False):
         self.proc = subprocess.Popen(self._command(desktop), env=env or self.env,
                                      stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        self.test.addCleanup(self._stop)
         return self
+
+    def _stop(self):
+        """A probe left open by a failed check would stay on the display."""
+        if self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.communicate(timeout=30)
 
     def window(self):
         return wait_for(lambda: find_window(self.app))
