@@ -3,8 +3,8 @@
 // nanoseconds since the epoch, in $FIRST_SWAP_OUT, and then ends the process.
 // With $FIRST_SWAP_SHOT it first saves a screenshot there (after the time is taken).
 //
-// GLFW and Wine both look glXSwapBuffers up with dlsym in a libGL they opened
-// themselves, so dlsym is where the swap is caught.
+// GLFW and Wine look glXSwapBuffers up in a libGL they opened themselves, with
+// dlsym or glXGetProcAddressARB, so those lookups are where the swap is caught.
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <stdio.h>
@@ -14,8 +14,10 @@
 
 typedef void (*SwapFunction)(void* display, unsigned long drawable);
 typedef void* (*LookupFunction)(void* handle, const char* name);
+typedef void* (*GlxLookupFunction)(const unsigned char* name);
 
 static SwapFunction realSwap;
+static GlxLookupFunction realGlxLookup;
 
 static LookupFunction RealDlsym(void)
 {
@@ -55,12 +57,27 @@ static void FirstSwap(void* display, unsigned long drawable)
     _exit(0);
 }
 
-void* dlsym(void* handle, const char* name)
+static void* Caught(const char* name, void* found)
 {
-    void* found = RealDlsym()(handle, name);
     if (found && __builtin_strcmp(name, "glXSwapBuffers") == 0) {
         realSwap = (SwapFunction)found;
         return (void*)FirstSwap;
     }
     return found;
+}
+
+// Wine looks its GLX functions up through glXGetProcAddressARB.
+static void* GlxLookup(const unsigned char* name)
+{
+    return Caught((const char*)name, realGlxLookup(name));
+}
+
+void* dlsym(void* handle, const char* name)
+{
+    void* found = RealDlsym()(handle, name);
+    if (found && (__builtin_strcmp(name, "glXGetProcAddressARB") == 0 || __builtin_strcmp(name, "glXGetProcAddress") == 0)) {
+        realGlxLookup = (GlxLookupFunction)found;
+        return (void*)GlxLookup;
+    }
+    return Caught(name, found);
 }

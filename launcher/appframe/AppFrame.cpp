@@ -52,9 +52,11 @@ void StartUserInterface(GLFWwindow* window, const std::string& imguiIniPath, ImF
     io.IniFilename = imguiIniPath.c_str();
     ImGui_ImplGlfw_InitForOpenGL(window, true);
     ImGui_ImplOpenGL3_Init("#version 130");
-    // The built-in 13-pixel font is the atlas's first font. A prepared atlas holds
-    // the fixed fonts too, and the stored custom font, so this is its one upload.
-    ImGui_ImplOpenGL3_CreateFontsTexture();
+    // The built-in 13-pixel font is the atlas's first font; a prepared atlas holds
+    // the fixed fonts and the stored custom font too. The renderer's device
+    // objects include the font texture: made here, the atlas is uploaded once,
+    // where the renderer's first frame would otherwise upload it again.
+    ImGui_ImplOpenGL3_CreateDeviceObjects();
 #ifdef APPFRAME_HAS_IMPLOT
     ImPlot::CreateContext();
 #endif
