@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include <glad/gl.h>
 #define GLFW_INCLUDE_NONE
@@ -18,6 +19,7 @@
 #include "FrameSettings.h"
 #include "Platform.h"
 #include "ProcessorCheck.h"
+#include "StoredPlacement.h"
 #include "WindowEvents.h"
 
 std::unique_ptr<FrameState> frameState;
@@ -37,9 +39,9 @@ void ApplyWindowHints()
     glfwWindowHint(GLFW_RESIZABLE, GLFW_FALSE);
 }
 
-void StartUserInterface(GLFWwindow* window, const std::string& imguiIniPath)
+void StartUserInterface(GLFWwindow* window, const std::string& imguiIniPath, ImFontAtlas* fonts)
 {
-    ImGui::CreateContext();
+    ImGui::CreateContext(fonts);
     ImGuiIO& io = ImGui::GetIO();
 #ifdef IMGUI_HAS_DOCK
     io.ConfigFlags |= ImGuiConfigFlags_DockingEnable;
@@ -50,8 +52,11 @@ void StartUserInterface(GLFWwindow* window, const std::string& imguiIniPath)
     io.IniFilename = imguiIniPath.c_str();
     ImGui_ImplGlfw_InitForOpenGL(window, true);
     ImGui_ImplOpenGL3_Init("#version 130");
-    // Only the built-in 13-pixel font exists yet; it stays the atlas's first font.
-    ImGui_ImplOpenGL3_CreateFontsTexture();
+    // The built-in 13-pixel font is the atlas's first font; a prepared atlas holds
+    // the fixed fonts and the stored custom font too. The renderer's device
+    // objects include the font texture: made here, the atlas is uploaded once,
+    // where the renderer's first frame would otherwise upload it again.
+    ImGui_ImplOpenGL3_CreateDeviceObjects();
 #ifdef APPFRAME_HAS_IMPLOT
     ImPlot::CreateContext();
 #endif
@@ -119,6 +124,8 @@ int Run(const char* organization, const char* applicationName, const AppFactory&
     s.frameSettings.Load("appframe.ini", organization, applicationName);
     ReadFrameSettings(s);
     s.appSettings.Load("app.ini", organization, applicationName);
+    FrameFonts fonts;
+    fonts.Prepare(s);
 
     glfwSetErrorCallback(PrintGlfwError);
     if (!glfwInit()) {
@@ -131,6 +138,14 @@ int Run(const char* organization, const char* applicationName, const AppFactory&
         return 1;
     }
     InstallWindowCallbacks(window);
+    // A position that no monitor shows now opens where the first run does. No
+    // monitor at all tells nothing: the stored position is kept.
+    const std::vector<ScreenRect> workAreas = MonitorWorkAreas();
+    if (!workAreas.empty() && !OverlapsAnyArea({s.posX, s.posY, s.width, s.height}, workAreas)) {
+        const FrameState firstRun;
+        s.posX = firstRun.posX;
+        s.posY = firstRun.posY;
+    }
     glfwSetWindowPos(window, s.posX, s.posY);
     if (s.maximized) {
         glfwMaximizeWindow(window);
@@ -147,7 +162,7 @@ int Run(const char* organization, const char* applicationName, const AppFactory&
     Platform::InitializeCom();
 
     const std::string imguiIniPath = Platform::PathToUtf8(ConfigFolder(organization, applicationName) / "imgui.ini");
-    StartUserInterface(window, imguiIniPath);
+    StartUserInterface(window, imguiIniPath, fonts.PreparedAtlas());
 
     if (factory) {
         s.app = factory(window);
@@ -161,7 +176,6 @@ int Run(const char* organization, const char* applicationName, const AppFactory&
         return 1;
     }
 
-    FrameFonts fonts;
     while (!glfwWindowShouldClose(window)) {
         RenderFrame(window, s, fonts);
     }

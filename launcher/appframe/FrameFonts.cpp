@@ -1,5 +1,7 @@
 #include "FrameFonts.h"
 
+#include <system_error>
+
 #include <imgui_impl_opengl3.h>
 
 #include "AppFrame.h"
@@ -36,11 +38,39 @@ EmbeddedFont CustomFace(int fontType)
 // unknown face.
 bool UsablePixelSize(float pixels) { return pixels > 0.0f && pixels <= 512.0f; }
 
+// The face that a request builds, or null when it builds none.
+EmbeddedFont RequestedFace(bool enabled, int fontType, float pixels)
+{
+    const EmbeddedFont face = CustomFace(fontType);
+    return enabled && UsablePixelSize(pixels) ? face : EmbeddedFont{nullptr, 0};
+}
+
+ImFont* AddFontTo(ImFontAtlas& atlas, const EmbeddedFont& font, float pixels, const ImFontConfig* config,
+                  const ImWchar* ranges)
+{
+    return atlas.AddFontFromMemoryCompressedTTF(font.data, static_cast<int>(font.size), pixels, config, ranges);
+}
+
 ImFont* AddFont(const EmbeddedFont& font, float pixels, const ImFontConfig* config, const ImWchar* ranges)
 {
-    return ImGui::GetIO().Fonts->AddFontFromMemoryCompressedTTF(
-        font.data, static_cast<int>(font.size), pixels, config, ranges);
+    return AddFontTo(*ImGui::GetIO().Fonts, font, pixels, config, ranges);
 }
+
+// The fixed fonts in the order the atlas holds them, after the built-in font.
+struct FixedFace {
+    ImFont* FrameState::*field;
+    EmbeddedFont font;
+    float pixels;
+};
+
+const FixedFace kFixedFaces[] = {
+    {&FrameState::regular24, {fontInterRegular, fontInterRegularSize}, 24.0f},
+    {&FrameState::semiBold20, {fontInterSemiBold, fontInterSemiBoldSize}, 20.0f},
+    {&FrameState::regular16, {fontInterRegular, fontInterRegularSize}, 16.0f},
+    {&FrameState::light24, {fontInterLight, fontInterLightSize}, 24.0f},
+    {&FrameState::light16, {fontInterLight, fontInterLightSize}, 16.0f},
+};
+constexpr int kFixedCount = static_cast<int>(sizeof kFixedFaces / sizeof kFixedFaces[0]);
 
 void RebuildFontTexture()
 {
@@ -60,32 +90,88 @@ FrameFonts::FrameFonts()
     m_fixedConfig.MergeMode = false;
 }
 
+FrameFonts::~FrameFonts()
+{
+    if (m_worker.joinable()) {
+        m_worker.join();
+    }
+}
+
+void FrameFonts::Prepare(const FrameState& s)
+{
+    m_atlas = std::make_unique<ImFontAtlas>();
+    const EmbeddedFont custom = RequestedFace(s.fontEnabled, s.fontType, s.fontSize);
+    m_preparedFace = custom.data != nullptr ? s.fontType : -1;
+    m_preparedSize = s.fontSize;
+    m_adopted = false;
+    ImFontAtlas* const atlas = m_atlas.get();
+    const ImFontConfig fixedConfig = m_fixedConfig;
+    const float customSize = s.fontSize;
+    const auto build = [atlas, fixedConfig, custom, customSize] {
+        // The same fonts in the same order as the first frame would add them.
+        atlas->AddFontDefault();
+        for (const FixedFace& f : kFixedFaces) {
+            AddFontTo(*atlas, f.font, f.pixels, &fixedConfig, kFixedFontRanges);
+        }
+        if (custom.data != nullptr) {
+            AddFontTo(*atlas, custom, customSize, nullptr, nullptr);
+        }
+        unsigned char* pixels = nullptr;
+        int width = 0, height = 0;
+        atlas->GetTexDataAsRGBA32(&pixels, &width, &height); // the form the renderer uploads
+    };
+    try {
+        m_worker = std::thread(build);
+    } catch (const std::system_error&) {
+        build();
+    }
+}
+
+ImFontAtlas* FrameFonts::PreparedAtlas()
+{
+    if (m_worker.joinable()) {
+        m_worker.join();
+    }
+    return m_atlas.get();
+}
+
+// The prepared atlas is the context's atlas and its texture is the first upload:
+// the fields point into it, and a request that it already holds needs nothing more.
+void FrameFonts::AdoptPreparedFonts(FrameState& s)
+{
+    m_adopted = true;
+    ImVector<ImFont*>& fonts = m_atlas->Fonts;
+    for (int i = 0; i < kFixedCount; ++i) {
+        s.*kFixedFaces[i].field = fonts[1 + i];
+    }
+    if (m_preparedFace < 0) {
+        return;
+    }
+    m_customBuilt = true;
+    const EmbeddedFont wanted = RequestedFace(s.fontEnabled, s.fontType, s.fontSize);
+    if (s.fontsDirty && wanted.data != nullptr && s.fontType == m_preparedFace && s.fontSize == m_preparedSize) {
+        s.customFont = fonts[1 + kFixedCount];
+        s.fontsDirty = false;
+    }
+}
+
 void FrameFonts::AddMissingFixedFonts(FrameState& s)
 {
     m_fixedConfig.OversampleH = 2;
     m_fixedConfig.OversampleV = 2;
     m_fixedConfig.MergeMode = false;
-    struct Fixed {
-        ImFont*& field;
-        EmbeddedFont font;
-        float pixels;
-    };
-    const Fixed fixed[] = {
-        {s.regular24, {fontInterRegular, fontInterRegularSize}, 24.0f},
-        {s.semiBold20, {fontInterSemiBold, fontInterSemiBoldSize}, 20.0f},
-        {s.regular16, {fontInterRegular, fontInterRegularSize}, 16.0f},
-        {s.light24, {fontInterLight, fontInterLightSize}, 24.0f},
-        {s.light16, {fontInterLight, fontInterLightSize}, 16.0f},
-    };
-    for (const Fixed& f : fixed) {
-        if (f.field == nullptr) {
-            f.field = AddFont(f.font, f.pixels, &m_fixedConfig, kFixedFontRanges);
+    for (const FixedFace& f : kFixedFaces) {
+        if (s.*f.field == nullptr) {
+            s.*f.field = AddFont(f.font, f.pixels, &m_fixedConfig, kFixedFontRanges);
         }
     }
 }
 
 void FrameFonts::Maintain(FrameState& s)
 {
+    if (!m_adopted && m_atlas && ImGui::GetIO().Fonts == m_atlas.get()) {
+        AdoptPreparedFonts(s);
+    }
     AddMissingFixedFonts(s);
     if (!s.fontsDirty) {
         return;

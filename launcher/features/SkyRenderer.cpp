@@ -1,13 +1,16 @@
 // The sky: one full-screen quad drawn with the black-hole fragment program over
 // the panorama texture.
 //
-// Decoding the 6000 × 3000 panorama is the slowest step of start-up, so it runs
-// on a worker thread while the frame goes on to build its fonts; the first idle
-// frame waits for it and uploads the pixels on the UI thread, before its draw.
-// What the user sees is unchanged: no frame is presented without the panorama.
+// Decoding the 6000 × 3000 panorama is the slowest step of the sky's set-up, so
+// it runs on a worker thread, from the second frame on, and no frame waits for
+// it: until it is decoded the texture holds no image, which samples black, and
+// the scene shows without its stars. The frame after the decode uploads the
+// whole picture and its mipmaps on the UI thread before its draw, so no frame
+// samples a partly uploaded texture.
 
 #include "SkyRenderer.h"
 
+#include <atomic>
 #include <climits>
 #include <system_error>
 #include <thread>
@@ -35,21 +38,34 @@ class PendingPanorama {
 public:
     ~PendingPanorama() { Discard(); }
 
+    // The decode starts at the second draw: the first frame, presented as soon as
+    // it can be, has the processor to itself.
     void Start(const unsigned char* jpeg, size_t size)
     {
         Discard();
-        try {
-            worker_ = std::thread([this, jpeg, size] { Decode(jpeg, size); });
-        } catch (const std::system_error&) {
-            Decode(jpeg, size);
-        }
+        decoded_.store(false);
+        jpeg_ = jpeg;
+        size_ = size;
+        drawsBeforeDecode_ = 1;
         pending_ = true;
     }
 
-    // Uploads the decoded pixels into the bound texture, once.
-    void UploadInto()
+    bool Pending() const { return pending_; }
+
+    // Uploads the decoded pixels into the bound texture, once they are there.
+    void UploadIfDecoded()
     {
         if (!pending_) {
+            return;
+        }
+        if (drawsBeforeDecode_ > 0) {
+            --drawsBeforeDecode_;
+            return;
+        }
+        if (!worker_.joinable() && !decoded_.load()) {
+            StartDecode();
+        }
+        if (!decoded_.load(std::memory_order_acquire)) {
             return;
         }
         if (worker_.joinable()) {
@@ -89,9 +105,21 @@ public:
     }
 
 private:
+    void StartDecode()
+    {
+        const unsigned char* const jpeg = jpeg_;
+        const size_t size = size_;
+        try {
+            worker_ = std::thread([this, jpeg, size] { Decode(jpeg, size); });
+        } catch (const std::system_error&) {
+            Decode(jpeg, size);
+        }
+    }
+
     void Decode(const unsigned char* jpeg, size_t size)
     {
         if (!jpeg || size == 0 || size > static_cast<size_t>(INT_MAX)) {
+            decoded_.store(true, std::memory_order_release);
             return;
         }
         int channels = 0;
@@ -102,10 +130,15 @@ private:
         }
         channels_ = channels;
         pixels_ = pixels;
+        decoded_.store(true, std::memory_order_release);
     }
 
     std::thread worker_;
+    std::atomic<bool> decoded_{false}; // set by the worker when pixels_ is final
     bool pending_ = false;
+    int drawsBeforeDecode_ = 0;
+    const unsigned char* jpeg_ = nullptr;
+    size_t size_ = 0;
     unsigned char* pixels_ = nullptr;
     int width_ = 0;
     int height_ = 0;
@@ -212,10 +245,12 @@ void DrawSky(GLFWwindow* window)
     glBindVertexArray(quadVertexArray);
     glActiveTexture(GL_TEXTURE0);
     glBindTexture(GL_TEXTURE_2D, skyTexture);
-    panorama.UploadInto();
+    panorama.UploadIfDecoded();
     glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
     glBindVertexArray(0);
 }
+
+bool SkyPanoramaPending() { return panorama.Pending(); }
 
 const char* SkyShaderCredit()
 {

@@ -148,7 +148,17 @@ class Launcher:
         self.geometry = tuple(int(fields[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
         self.park_pointer()
         self.test.assertTrue(self.wait_for_text("Run Pulsemarker", timeout=60), "the launcher drew nothing")
+        # The stars arrive a few frames after the window, in one long frame that
+        # uploads the panorama; input is only given once that frame is over.
+        self.test.assertTrue(wait_for(self._stars_shown, timeout=60, step=0.3), "the sky's stars never came")
         return self
+
+    def _stars_shown(self):
+        """Bright pixels in the window's left margin, where only the sky shows."""
+        x, y, w, h = self.geometry
+        raw = subprocess.run(["import", "-window", "root", "-crop", f"28x{h}+{x}+{y}", "-depth", "8", "gray:-"],
+                             capture_output=True, timeout=30).stdout
+        return sum(b > 60 for b in raw) > 10
 
     def __exit__(self, *exc):
         self.close()

@@ -173,6 +173,21 @@ class LauncherEndToEnd(unittest.TestCase):
             time.sleep(0.5)
             self.assertTrue(harness.standin_pids(app.work), "the stand-in ended with the launcher")
 
+    def test_its_own_font_request_is_saved_over_a_stored_one(self):
+        app = harness.Launcher(self)
+        os.makedirs(app.settings, exist_ok=True)
+        with open(os.path.join(app.settings, "appframe.ini"), "w", newline="") as f:
+            f.write("[font]\r\nenabled=0\r\ntype=2\r\nsize=13\r\n")
+        with app:
+            app.key("Escape")
+            self.assertTrue(harness.wait_for(lambda: app.proc.poll() is not None, timeout=20),
+                            "Escape did not close the launcher")
+            self.assertEqual(app.exit_code(), 0, app.output())
+            with open(os.path.join(app.settings, "appframe.ini"), "rb") as f:
+                saved = f.read().split(b"\r\n")
+        font = saved[saved.index(b"[font]"):]
+        self.assertEqual(font[1:4], [b"enabled=1", b"type=5", b"size=24.000000"], saved)
+
 
 def result_window_open(pid):
     """True while the launcher's result window (socket vexa_cwclass.<pid << 20 + n>) is bound."""

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <ctime>
+#include <mutex>
 
 #include "Platform.h"
 #include "ResultWindowAddress.h"
@@ -18,7 +19,10 @@ std::atomic<std::uintptr_t> resultWindow{0};
 
 namespace {
 
-std::atomic<ResultHandler> handler{nullptr};
+// The handler is called only under this lock, so a stop that clears it under the
+// lock knows that no call is under way and none can follow.
+std::mutex handlerLock;
+ResultHandler handler = nullptr;
 std::atomic<int> windowSocket{-1};
 std::atomic<bool> destroyRequested{false};
 std::atomic<std::uint64_t> windowSequence{0};
@@ -98,9 +102,11 @@ void* ResultWindowThread(void*)
         if (!IsOwnMessage(header, received))
             continue;
         const ResultWire::Message message = ResultWire::Decode(bytes);
-        if (message.number == resultMessage)
-            if (const ResultHandler handle = handler.load())
-                handle(message.wParam, message.lParam);
+        if (message.number == resultMessage) {
+            const std::lock_guard<std::mutex> hold(handlerLock);
+            if (handler)
+                handler(message.wParam, message.lParam);
+        }
     }
 
     // The socket is closed by whoever joins this thread, so that a destroy never
@@ -113,7 +119,10 @@ void* ResultWindowThread(void*)
 
 void StartResultChannel(ResultHandler resultHandler)
 {
-    handler.store(resultHandler);
+    {
+        const std::lock_guard<std::mutex> hold(handlerLock);
+        handler = resultHandler;
+    }
     destroyRequested.store(false);
     resultWindow.store(0);
     channelJoinable = pthread_create(&channelThread, nullptr, ResultWindowThread, nullptr) == 0;
@@ -143,9 +152,12 @@ void StopResultChannel()
         if (published >= 0)
             close(published);
     } else {
-        // A thread is never killed here; it ends at its next receive, and no
-        // longer reports anything.
-        handler.store(nullptr);
+        // A thread is never killed here; it ends at its next receive. A delivery
+        // under way finishes first, and none follows.
+        {
+            const std::lock_guard<std::mutex> hold(handlerLock);
+            handler = nullptr;
+        }
         pthread_detach(channelThread);
         resultThread.store(0);
     }

@@ -23,9 +23,11 @@ std::uintptr_t AsSlot(HANDLE handle) { return reinterpret_cast<std::uintptr_t>(h
 
 constexpr int maximumWaits = 5;
 
-DWORD WINAPI MonitorChildProcess(LPVOID)
+// Each monitor gets its child's handle when it is created: the slot may already
+// hold a later child by the time it runs.
+DWORD WINAPI MonitorChildProcess(LPVOID child)
 {
-    const HANDLE process = AsHandle(childProcess.load());
+    const HANDLE process = static_cast<HANDLE>(child);
     if (process) {
         for (int wait = 0; wait < maximumWaits; ++wait) {
             if (WaitForSingleObject(process, INFINITE) == WAIT_OBJECT_0)
@@ -70,7 +72,7 @@ void LaunchProcess(const char* program, const std::string& arguments)
     childProcess.store(AsSlot(process));
     if (!process)
         return;
-    const HANDLE monitor = CreateThread(nullptr, 0, MonitorChildProcess, nullptr, 0, nullptr);
+    const HANDLE monitor = CreateThread(nullptr, 0, MonitorChildProcess, process, 0, nullptr);
     std::uintptr_t stored = AsSlot(monitor);
     monitorThread.store(stored);
     // A monitor that finished before its handle was stored could not clear it.

@@ -1,6 +1,6 @@
 # The frame's own tests: the processor check, and the frame run for real on the
 # display through a probe application.
-add_executable(appframe_unit_tests ProcessorCheckTest.cpp)
+add_executable(appframe_unit_tests ProcessorCheckTest.cpp StoredPlacementTest.cpp)
 target_link_libraries(appframe_unit_tests PRIVATE launcher_appframe GTest::gtest_main)
 gtest_discover_tests(appframe_unit_tests DISCOVERY_MODE PRE_TEST)
 
@@ -17,3 +17,12 @@ set_tests_properties(frame_on_display PROPERTIES
     RESOURCE_LOCK desktop
     RUN_SERIAL TRUE
     TIMEOUT 120)
+
+# The bare window that scripts/bench-first-frame.sh times the launcher against.
+add_executable(bare_window bare_window.cpp)
+target_link_libraries(bare_window PRIVATE synaptor::imgui synaptor::glad synaptor::glfw)
+synaptor_strict(bare_window)
+if(WIN32)
+    set_target_properties(bare_window PROPERTIES WIN32_EXECUTABLE ON)
+    target_link_options(bare_window PRIVATE -municode)
+endif()

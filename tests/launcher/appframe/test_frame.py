@@ -50,6 +50,7 @@ class Probe:
     """One run of the frame probe with its own settings folder."""
 
     def __init__(self, test):
+        self.test = test
         self.app = "probe-" + uuid.uuid4().hex[:10]
         self.tmp = tempfile.mkdtemp(prefix="frame-test-")
         test.addCleanup(shutil.rmtree, self.tmp, True)
@@ -87,7 +88,14 @@ class Probe:
     def start(self, env=None, desktop=False):
         self.proc = subprocess.Popen(self._command(desktop), env=env or self.env,
                                      stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        self.test.addCleanup(self._stop)
         return self
+
+    def _stop(self):
+        """A probe left open by a failed check would stay on the display."""
+        if self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.communicate(timeout=30)
 
     def window(self):
         return wait_for(lambda: find_window(self.app))
@@ -192,13 +200,32 @@ class FrameOnDisplay(unittest.TestCase):
         code, _, err = probe.finish()
         self.assertEqual(code, 0, err)
         frame, _ = probe.file("appframe.ini")
-        kept = [b"maximized=1", b"width=900", b"height=600"]
-        if WINDOWS:
-            # X window managers may report the maximized position before they mark the
-            # window maximized, so only Windows tells the position rule apart reliably.
-            kept += [b"posx=150", b"posy=120"]
-        for line in kept:
+        for line in [b"maximized=1", b"width=900", b"height=600", b"posx=150", b"posy=120"]:
             self.assertIn(line, frame.split(b"\r\n"))
+
+    def test_stored_position_that_no_monitor_shows_opens_at_the_first_run_position(self):
+        # The display is one 1920 x 1080 monitor.
+        cases = {
+            "where a second monitor was": ((5000, 4000), (100, 100)),
+            "just left of the screen": ((-900, 100), (100, 100)),
+            "partly on the screen": ((1500, 700), (1500, 700)),
+        }
+        for name, (stored, expected) in cases.items():
+            with self.subTest(name):
+                probe = Probe(self)
+                probe.write_settings(f"[window]\r\nposx={stored[0]}\r\nposy={stored[1]}\r\n")
+                probe.start()
+                window = probe.window()
+                self.assertIsNotNone(window)
+                self.assertTrue(probe.wait_event("frames"), probe.events())
+                if not WINDOWS:
+                    self.assertEqual(geometry(window)[:2], expected)
+                probe.press(window, "Escape")
+                code, _, err = probe.finish()
+                self.assertEqual(code, 0, err)
+                frame = probe.file("appframe.ini")[0].split(b"\r\n")
+                self.assertIn(b"posx=%d" % expected[0], frame)
+                self.assertIn(b"posy=%d" % expected[1], frame)
 
     def test_stored_font_requests_that_build_no_custom_font(self):
         cases = {

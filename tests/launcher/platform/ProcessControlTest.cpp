@@ -8,6 +8,10 @@
 #include "Platform.h"
 #include "TestSupport.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 using namespace std::chrono_literals;
 using namespace TestSupport;
 
@@ -55,6 +59,53 @@ TEST_F(ProcessControl, ProgramThatCannotStartLeavesTheLauncherIdle)
     Platform::AbortProcess(); // Stop while idle changes nothing
     EXPECT_TRUE(Idle());
 }
+
+#ifdef _WIN32
+// A new thread runs nothing of its own while another thread holds the loader lock.
+class LoaderLock {
+public:
+    LoaderLock()
+    {
+        const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+        lock_ = reinterpret_cast<LockFunction>(reinterpret_cast<void*>(GetProcAddress(ntdll, "LdrLockLoaderLock")));
+        unlock_ = reinterpret_cast<UnlockFunction>(reinterpret_cast<void*>(GetProcAddress(ntdll, "LdrUnlockLoaderLock")));
+        held_ = lock_ && unlock_ && lock_(0, nullptr, &cookie_) == 0;
+    }
+    ~LoaderLock() { Release(); }
+    bool Held() const { return held_; }
+    void Release()
+    {
+        if (held_)
+            unlock_(0, cookie_);
+        held_ = false;
+    }
+
+private:
+    using LockFunction = LONG(WINAPI*)(ULONG, ULONG*, ULONG_PTR*);
+    using UnlockFunction = LONG(WINAPI*)(ULONG, ULONG_PTR);
+    LockFunction lock_ = nullptr;
+    UnlockFunction unlock_ = nullptr;
+    ULONG_PTR cookie_ = 0;
+    bool held_ = false;
+};
+
+TEST_F(ProcessControl, AMonitorThatStartsLateWatchesItsOwnChild)
+{
+    const int threads = ThreadCount();
+    {
+        LoaderLock hold;
+        ASSERT_TRUE(hold.Held());
+        Platform::LaunchProcess(ChildProgram().c_str(), " sleep");
+        ASSERT_NE(Platform::childProcess.load(), 0u);
+        Platform::AbortProcess(); // its monitor cannot have started: the wait gives up
+        Platform::LaunchProcess(ChildProgram().c_str(), " sleep");
+        ASSERT_NE(Platform::childProcess.load(), 0u);
+    }
+    // The first monitor's child is gone, so it ends at once; only the second one stays.
+    EXPECT_TRUE(WaitUntil([&] { return ThreadCount() <= threads + 1; }, 5s)) << ThreadCount() - threads << " more threads";
+    EXPECT_NE(Platform::childProcess.load(), 0u);
+}
+#endif
 
 TEST_F(ProcessControl, TwoHundredLaunchAbortCyclesLeaveNothingBehind)
 {

@@ -159,6 +159,33 @@ TEST_F(ResultChannel, DropsDatagramsOfTheWrongSize)
     EXPECT_EQ(lastLParam.load(), 6u);
 }
 
+// A handler still busy when the stop gives up waiting for the thread.
+std::atomic<bool> slowHandlerEntered{false};
+std::atomic<std::chrono::steady_clock::rep> slowHandlerWroteAt{0};
+
+void SlowRecord(std::uint64_t, std::uint64_t)
+{
+    slowHandlerEntered.store(true);
+    std::this_thread::sleep_for(300ms);
+    slowHandlerWroteAt.store(std::chrono::steady_clock::now().time_since_epoch().count());
+}
+
+TEST(ResultChannelLifetime, NothingIsDeliveredAfterAStopThatTimedOut)
+{
+    slowHandlerEntered = false;
+    slowHandlerWroteAt = 0;
+    Platform::StartResultChannel(&SlowRecord);
+    ASSERT_TRUE(WaitUntil([] { return Platform::resultWindow.load() != 0; }, 5s));
+    ASSERT_TRUE(Platform::SendResultMessage(Platform::resultWindow.load(), Platform::resultMessage, 1, 2));
+    ASSERT_TRUE(WaitUntil([] { return slowHandlerEntered.load(); }, 5s));
+    Platform::StopResultChannel();
+    const auto stopped = std::chrono::steady_clock::now().time_since_epoch().count();
+    std::this_thread::sleep_for(500ms);
+    ASSERT_NE(slowHandlerWroteAt.load(), 0);
+    EXPECT_LE(slowHandlerWroteAt.load(), stopped) << "the handler wrote after the stop had returned";
+    EXPECT_EQ(Platform::resultThread.load(), 0u);
+}
+
 TEST_F(ResultChannel, IgnoresResultsFromAnotherUser)
 {
     if (geteuid() != 0)
