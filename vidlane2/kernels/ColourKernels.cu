@@ -21,11 +21,15 @@ __global__ void yuv_to_rgba(const std::uint8_t* src, int srcPitch, std::uint8_t*
                                                  srcPitch, dst, dstPitch, width, height);
 }
 
-cudaError_t LoadYuvToRgbMatrix()
+cudaError_t UploadYuvToRgbMatrix(const YuvToRgbMatrix& matrix)
 {
-    const YuvToRgbMatrix matrix = computeYuvToRgbMatrix();
     static_assert(sizeof matrix.m == 36, "3 x 3 floats");
     return cudaMemcpyToSymbol(yuvToRgbMatrix, matrix.m, sizeof matrix.m, 0, cudaMemcpyHostToDevice);
+}
+
+cudaError_t LoadYuvToRgbMatrix()
+{
+    return UploadYuvToRgbMatrix(computeYuvToRgbMatrix());
 }
 
 cudaError_t ConvertNv12ToRgba(const void* nv12, int nv12Pitch, void* rgba, int rgbaPitch, int width, int height)
@@ -33,9 +37,6 @@ cudaError_t ConvertNv12ToRgba(const void* nv12, int nv12Pitch, void* rgba, int r
     const LaunchCheck check = checkColourLaunch(nv12, nv12Pitch, rgba, rgbaPitch, width, height);
     if (check == LaunchCheck::Invalid) return cudaErrorInvalidValue;
     if (check == LaunchCheck::NothingToDo) return cudaSuccess;
-    // A matrix that did not arrive would turn every frame black without a word.
-    const cudaError_t loaded = LoadYuvToRgbMatrix();
-    if (loaded != cudaSuccess) return loaded;
 
     const LaunchShape shape = colourLaunch(static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height));
     const dim3 grid(shape.grid.x, shape.grid.y, shape.grid.z);

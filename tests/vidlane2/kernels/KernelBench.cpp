@@ -100,6 +100,7 @@ void benchSize(std::uint32_t w, std::uint32_t h)
     run("nv12_to_uint16", 4 * px, [&] { return launchNv12ToUint16(src, 2 * w, dev.b, 2 * w, w, h); });
     run("nv12_to_uint32", 8 * px, [&] { return launchNv12ToUint32(src, 4 * w, dev.b, 4 * w, w, h); });
     run("image_flip_v", 16 * px, [&] { return launchImageFlipV(dev.a, 4 * w, dev.b, 4 * w, w, h); });
+    if (LoadYuvToRgbMatrix() != cudaSuccess) return;
     run("ConvertNv12ToRgba (yuv_to_rgba)", 1.5 * px + 4 * px,
         [&] { return ConvertNv12ToRgba(src, int(w), dev.b, int(4 * w), int(w), int(h)); });
 

@@ -275,6 +275,7 @@ TEST_F(KernelsGpu, HalfFloatTextureKernelsMatchTheCpu)
 
 TEST_F(KernelsGpu, ColourConversionMatchesTheCpu)
 {
+    ASSERT_EQ(LoadYuvToRgbMatrix(), cudaSuccess);
     std::mt19937 rng(15);
     for (const Size s : kSizes) {
         for (bool packed : {true, false}) {
