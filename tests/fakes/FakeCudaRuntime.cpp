@@ -2,7 +2,6 @@
 // plain runtime calls those objects make, over the fake driver's memory.
 #include "FakeCudaRuntime.h"
 
-#include "FakeCalls.h"
 #include "FakeCuda.h"
 
 #include <cuda_gl_interop.h>
@@ -27,8 +26,62 @@ struct Texture {
     cudaTextureDesc sampling;
 };
 
+// The call log keeps the names themselves (all literals) and failures are
+// looked up without building strings, so that recording allocates nothing
+// once the log has its room.
+class Recorder {
+public:
+    void Reset()
+    {
+        m_calls.clear();
+        m_calls.reserve(1 << 14);
+        m_failures.clear();
+    }
+
+    int Enter(const char* name)
+    {
+        m_calls.push_back(name);
+        for (Failure& failure : m_failures) {
+            if (failure.name != name)
+                continue;
+            if (failure.skip > 0) {
+                --failure.skip;
+                return 0;
+            }
+            return failure.status;
+        }
+        return 0;
+    }
+
+    void Fail(const std::string& name, int status, int skip)
+    {
+        for (Failure& failure : m_failures)
+            if (failure.name == name) {
+                failure = {name, status, skip};
+                return;
+            }
+        m_failures.push_back({name, status, skip});
+    }
+    void ClearFailures() { m_failures.clear(); }
+    std::vector<std::string> Calls() const { return {m_calls.begin(), m_calls.end()}; }
+    std::size_t Count(const std::string& name) const
+    {
+        return static_cast<std::size_t>(
+            std::count_if(m_calls.begin(), m_calls.end(), [&](const char* call) { return name == call; }));
+    }
+
+private:
+    struct Failure {
+        std::string name;
+        int status;
+        int skip;
+    };
+    std::vector<const char*> m_calls;
+    std::vector<Failure> m_failures;
+};
+
 struct State {
-    fake::CallRecorder recorder;
+    Recorder recorder;
     cudaError_t lastError = cudaSuccess;
     std::vector<fake_cuda_runtime::Copy> copies;
     std::vector<std::string> violations;
@@ -180,6 +233,7 @@ void Reset()
     s.recorder.Reset();
     s.lastError = cudaSuccess;
     s.copies.clear();
+    s.copies.reserve(1 << 12);
     s.violations.clear();
     s.registrations.clear();
     s.resources.clear();
@@ -188,12 +242,8 @@ void Reset()
 
 void FailCall(const std::string& entry, cudaError_t status, int skip) { state().recorder.Fail(entry, status, skip); }
 void ClearFailures() { state().recorder.ClearFailures(); }
-const std::vector<std::string>& Calls() { return state().recorder.Calls(); }
-std::size_t CountCalls(const std::string& entry)
-{
-    const auto& calls = Calls();
-    return static_cast<std::size_t>(std::count(calls.begin(), calls.end(), entry));
-}
+std::vector<std::string> Calls() { return state().recorder.Calls(); }
+std::size_t CountCalls(const std::string& entry) { return state().recorder.Count(entry); }
 const std::vector<Copy>& Copies() { return state().copies; }
 const std::vector<std::string>& Violations() { return state().violations; }
 std::size_t LiveAllocations() { return state().allocations.size(); }

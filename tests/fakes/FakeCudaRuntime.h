@@ -50,7 +50,7 @@ void Reset();
 void FailCall(const std::string& entry, cudaError_t status, int skip = 0);
 void ClearFailures();
 
-const std::vector<std::string>& Calls();
+std::vector<std::string> Calls();
 std::size_t CountCalls(const std::string& entry);
 const std::vector<Copy>& Copies();
 const std::vector<std::string>& Violations();
