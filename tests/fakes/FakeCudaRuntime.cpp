@@ -48,19 +48,23 @@ public:
                 --failure.skip;
                 return 0;
             }
+            if (failure.times == 0)
+                return 0;
+            if (failure.times > 0)
+                --failure.times;
             return failure.status;
         }
         return 0;
     }
 
-    void Fail(const std::string& name, int status, int skip)
+    void Fail(const std::string& name, int status, int skip, int times)
     {
         for (Failure& failure : m_failures)
             if (failure.name == name) {
-                failure = {name, status, skip};
+                failure = {name, status, skip, times};
                 return;
             }
-        m_failures.push_back({name, status, skip});
+        m_failures.push_back({name, status, skip, times});
     }
     void ClearFailures() { m_failures.clear(); }
     std::vector<std::string> Calls() const { return {m_calls.begin(), m_calls.end()}; }
@@ -75,6 +79,7 @@ private:
         std::string name;
         int status;
         int skip;
+        int times;
     };
     std::vector<const char*> m_calls;
     std::vector<Failure> m_failures;
@@ -90,6 +95,7 @@ struct State {
     std::map<std::uint32_t, std::size_t> bufferSizes;
     std::map<std::uint32_t, std::unique_ptr<Array>> textures;
     std::vector<fake_cuda_runtime::Registration> registrations;
+    std::vector<cudaGraphicsResource_t> unregistrations;
     std::map<cudaGraphicsResource_t, Resource> resources;
     std::map<cudaTextureObject_t, Texture> textureObjects;
     std::uintptr_t nextHandle = 0;
@@ -236,11 +242,15 @@ void Reset()
     s.copies.reserve(1 << 12);
     s.violations.clear();
     s.registrations.clear();
+    s.unregistrations.clear();
     s.resources.clear();
     s.textureObjects.clear();
 }
 
-void FailCall(const std::string& entry, cudaError_t status, int skip) { state().recorder.Fail(entry, status, skip); }
+void FailCall(const std::string& entry, cudaError_t status, int skip, int times)
+{
+    state().recorder.Fail(entry, status, skip, times);
+}
 void ClearFailures() { state().recorder.ClearFailures(); }
 std::vector<std::string> Calls() { return state().recorder.Calls(); }
 std::size_t CountCalls(const std::string& entry) { return state().recorder.Count(entry); }
@@ -257,6 +267,8 @@ std::size_t LiveMappings()
     return mapped;
 }
 const std::vector<Registration>& Registrations() { return state().registrations; }
+const std::vector<cudaGraphicsResource_t>& Unregistrations() { return state().unregistrations; }
+bool Registered(cudaGraphicsResource_t resource) { return state().resources.count(resource) > 0; }
 
 std::uint8_t* DefineBuffer(std::uint32_t name, std::size_t bytes)
 {
@@ -463,6 +475,7 @@ cudaError_t CUDARTAPI cudaGraphicsGLRegisterBuffer(struct cudaGraphicsResource**
 cudaError_t CUDARTAPI cudaGraphicsUnregisterResource(cudaGraphicsResource_t resource)
 {
     // Like the runtime, the registration is gone even when the call reports a failure.
+    state().unregistrations.push_back(resource);
     const bool known = state().resources.erase(resource) > 0;
     if (cudaError_t r = Enter("cudaGraphicsUnregisterResource"))
         return r;

@@ -46,8 +46,9 @@ struct Copy {
 
 // Frees what the OpenGL objects hold and forgets every record and failure.
 void Reset();
-// The named call returns status from its (skip + 1)-th call on.
-void FailCall(const std::string& entry, cudaError_t status, int skip = 0);
+// The named call returns status from its (skip + 1)-th call on, times times
+// (-1: until cleared).
+void FailCall(const std::string& entry, cudaError_t status, int skip = 0, int times = -1);
 void ClearFailures();
 
 std::vector<std::string> Calls();
@@ -61,6 +62,9 @@ std::size_t LiveTextureObjects();
 std::size_t LiveRegistrations();
 std::size_t LiveMappings();
 const std::vector<Registration>& Registrations();
+// Every resource given to cudaGraphicsUnregisterResource, in order.
+const std::vector<cudaGraphicsResource_t>& Unregistrations();
+bool Registered(cudaGraphicsResource_t resource);
 
 // OpenGL objects as the GL context holds them. A buffer object is device
 // memory of its size; a texture is an array.
