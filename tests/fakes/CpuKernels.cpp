@@ -194,6 +194,22 @@ cudaError_t launchImageFlipV(void* src, u32 srcPitch, void* dst, u32 dstPitch, u
     return cudaSuccess;
 }
 
+cudaError_t launchImageCopyFlipV(const void* src, u32 srcPitch, void* dst, u32 dstPitch, u32 width, u32 height,
+                                 cudaStream_t)
+{
+    const LaunchCheck check = checkFrameLaunch(FrameKernel::ImageFlipV, src, srcPitch, dst, dstPitch, width, height);
+    if (check == LaunchCheck::Invalid) return cudaErrorInvalidValue;
+    if (check == LaunchCheck::NothingToDo) return cudaSuccess;
+    const std::uint64_t row = std::uint64_t{width} * 4;
+    if (!Walks("image_copy_flip_v", "source", src, srcPitch, row, height) ||
+        !Walks("image_copy_flip_v", "destination", dst, dstPitch, row, height))
+        return cudaErrorIllegalAddress;
+    state().launches.emplace_back("image_copy_flip_v");
+    reference::image_copy_flip_v(static_cast<const u8*>(src), srcPitch, static_cast<u8*>(dst), dstPitch, width,
+                                 height);
+    return cudaSuccess;
+}
+
 cudaError_t UploadYuvToRgbMatrix(const YuvToRgbMatrix& matrix)
 {
     state().uploads.push_back(matrix);

@@ -176,13 +176,8 @@ void FrameEncoder::copyToInputSlot(const void* src, std::uint64_t srcPitch, std:
                              "Failed to copy input frame");
             return;
         }
-        // The flip exchanges pixels between its two buffers; running it on a
-        // copy leaves the caller's read-only buffer object untouched.
-        ensureStagingBuffer(width, height);
-        CheckCudaRuntime(cudaMemcpy2D(m_staging.data(), rowBytes, src, srcPitch, rowBytes, height,
-                                      cudaMemcpyDeviceToDevice),
-                         "Failed to copy input frame");
-        CheckCudaRuntime(launchImageFlipV(m_staging.data(), rowBytes, slot.devicePtr, slot.pitch, width, height),
+        // One read of the buffer object, one write of the slot; the buffer stays untouched.
+        CheckCudaRuntime(launchImageCopyFlipV(src, pitch, slot.devicePtr, slot.pitch, width, height),
                          "Failed to convert input frame");
         return;
     }

@@ -49,6 +49,7 @@ VIDLANE_MEMORY_KERNEL(nv12_to_uint8, const u8*)
 VIDLANE_MEMORY_KERNEL(nv12_to_uint16, const u8*)
 VIDLANE_MEMORY_KERNEL(nv12_to_uint32, const u8*)
 VIDLANE_MEMORY_KERNEL(image_flip_v, u8*)
+VIDLANE_MEMORY_KERNEL(image_copy_flip_v, const u8*)
 #undef VIDLANE_MEMORY_KERNEL
 
 #define VIDLANE_TEXTURE_KERNEL(name)                                                                         \
@@ -190,6 +191,15 @@ cudaError_t launchImageFlipV(void* src, u32 srcPitch, void* dst, u32 dstPitch, u
     const LaunchCheck check = checkFrameLaunch(FrameKernel::ImageFlipV, src, srcPitch, dst, dstPitch, width, height);
     if (check != LaunchCheck::Launch) return statusOf(check);
     return launch(image_flip_v, pixelLaunch(width, height), stream, static_cast<u8*>(src), srcPitch,
+                  static_cast<u8*>(dst), dstPitch, width, height);
+}
+
+cudaError_t launchImageCopyFlipV(const void* src, u32 srcPitch, void* dst, u32 dstPitch, u32 width, u32 height,
+                                 cudaStream_t stream)
+{
+    const LaunchCheck check = checkFrameLaunch(FrameKernel::ImageFlipV, src, srcPitch, dst, dstPitch, width, height);
+    if (check != LaunchCheck::Launch) return statusOf(check);
+    return launch(image_copy_flip_v, pixelLaunch(width, height), stream, static_cast<const u8*>(src), srcPitch,
                   static_cast<u8*>(dst), dstPitch, width, height);
 }
 

@@ -15,7 +15,8 @@
 //                   dst: NV12 surface, h luma rows plus h / 2 chroma rows of the same width.
 //   nv12_to_uintN   src: the h luma rows only; dst: h rows of the packed widths above.
 //   texture kernels dst: h rows of 4w bytes, 4-byte aligned.
-//   image_flip_v    src and dst: h rows of 4w bytes each, 4-byte aligned, not overlapping.
+//   image_flip_v, image_copy_flip_v
+//                   src and dst: h rows of 4w bytes each, 4-byte aligned, not overlapping.
 #pragma once
 
 #include <cuda_runtime_api.h>
@@ -65,5 +66,9 @@ cudaError_t launchImageNoFlipVTexHalfHdr10bit(cudaTextureObject_t texture, void*
 // src gets the old dst flipped.
 cudaError_t launchImageFlipV(void* src, std::uint32_t srcPitch, void* dst, std::uint32_t dstPitch,
                              std::uint32_t width, std::uint32_t height, cudaStream_t stream = nullptr);
+// One way: dst gets src flipped vertically, src is only read (same buffers as
+// image_flip_v).
+cudaError_t launchImageCopyFlipV(const void* src, std::uint32_t srcPitch, void* dst, std::uint32_t dstPitch,
+                                 std::uint32_t width, std::uint32_t height, cudaStream_t stream = nullptr);
 
 } // namespace vidlane2

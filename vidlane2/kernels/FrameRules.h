@@ -255,5 +255,13 @@ VIDLANE_HD inline void image_flip_v(u32 x, u32 y, u8* src, u32 srcPitch, u8* dst
     storeAs<u32>(a, vb);
 }
 
+// One way: dst gets src flipped vertically; src is only read.
+VIDLANE_HD inline void image_copy_flip_v(u32 x, u32 y, const u8* src, u32 srcPitch, u8* dst, u32 dstPitch,
+                                         u32 width, u32 height)
+{
+    if (x >= width || y >= height) return;
+    storeAs<u32>(dst + (height - 1 - y) * dstPitch + 4 * x, loadAs<u32>(src + y * srcPitch + 4 * x));
+}
+
 } // namespace rule
 } // namespace vidlane2

@@ -35,6 +35,7 @@ VIDLANE_REFERENCE_MEMORY(nv12_to_uint8, const u8*, pixelLaunch)
 VIDLANE_REFERENCE_MEMORY(nv12_to_uint16, const u8*, pixelLaunch)
 VIDLANE_REFERENCE_MEMORY(nv12_to_uint32, const u8*, pixelLaunch)
 VIDLANE_REFERENCE_MEMORY(image_flip_v, u8*, pixelLaunch)
+VIDLANE_REFERENCE_MEMORY(image_copy_flip_v, const u8*, pixelLaunch)
 #undef VIDLANE_REFERENCE_MEMORY
 
 #define VIDLANE_REFERENCE_TEXTURE(name, Texel, shapeOf)                                                      \

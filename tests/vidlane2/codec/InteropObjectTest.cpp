@@ -43,6 +43,10 @@ TEST_F(InteropObject, APixelBufferIsEncodedFlippedAndLeftUntouched)
             << Vidlane_GetError(encoder);
     ExpectFlipped(SlotOf(1), pixels.data(), kWidth * 4, kHeight, kWidth * 4);
     EXPECT_EQ(std::memcmp(pbo, pixels.data(), pixels.size()), 0) << "the buffer object is read-only";
+    // One pass: a one-way flipping copy straight into the slot, no staging copy.
+    EXPECT_EQ(cpu_kernels::Launches(), (std::vector<std::string>{"image_copy_flip_v", "image_copy_flip_v"}));
+    EXPECT_EQ(fake_cuda_runtime::CountCalls("cudaMalloc"), 0u);
+    EXPECT_EQ(fake_cuda_runtime::CountCalls("cudaMemcpy2D"), 0u);
     // Registered once for its name and size, read-only, and unmapped after each call.
     EXPECT_EQ(fake_cuda_runtime::CountCalls("cudaGraphicsGLRegisterBuffer"), 1u);
     EXPECT_EQ(fake_cuda_runtime::Registrations().at(0).flags, unsigned{cudaGraphicsRegisterFlagsReadOnly});
@@ -77,7 +81,6 @@ TEST_F(InteropObject, EveryFailureOnTheOpenGlPathsUnmaps)
     };
     const Case cases[] = {
         {"cudaGraphicsResourceGetMappedPointer", false, false},
-        {"cudaMemcpy2D", false, false},
         {"cudaGraphicsSubResourceGetMappedArray", false, true},
         {"cudaCreateTextureObject", false, true},
         {"cudaGraphicsResourceGetMappedPointer", true, false},
