@@ -176,6 +176,7 @@ VIDLANE_CPU_SCALAR(launchNv12ToUint32, nv12_to_uint32, Nv12ToUint32, false)
 
 VIDLANE_CPU_TEXTURE(launchImageFlipVTex, image_flip_v_tex, Texel8)
 VIDLANE_CPU_TEXTURE(launchImageFlipVTexHalf, image_flip_v_tex_half, TexelF)
+VIDLANE_CPU_TEXTURE(launchImageNoFlipVTexHalf, image_no_flip_v_tex_half, TexelF)
 VIDLANE_CPU_TEXTURE(launchImageFlipVTexHalfHdr10bit, image_flip_v_tex_half_hdr_10bit, TexelF)
 VIDLANE_CPU_TEXTURE(launchImageNoFlipVTexHalfHdr10bit, image_no_flip_v_tex_half_hdr_10bit, TexelF)
 #undef VIDLANE_CPU_TEXTURE

@@ -60,6 +60,7 @@ VIDLANE_MEMORY_KERNEL(image_copy_flip_v, const u8*)
 
 VIDLANE_TEXTURE_KERNEL(image_flip_v_tex)
 VIDLANE_TEXTURE_KERNEL(image_flip_v_tex_half)
+VIDLANE_TEXTURE_KERNEL(image_no_flip_v_tex_half)
 VIDLANE_TEXTURE_KERNEL(image_flip_v_tex_half_hdr_10bit)
 VIDLANE_TEXTURE_KERNEL(image_no_flip_v_tex_half_hdr_10bit)
 #undef VIDLANE_TEXTURE_KERNEL
@@ -168,6 +169,13 @@ cudaError_t launchImageFlipVTexHalf(cudaTextureObject_t texture, void* dst, u32 
                                     cudaStream_t stream)
 {
     return launchTexture(image_flip_v_tex_half, pixelLaunch(width, height), texture, dst, dstPitch, width, height,
+                         stream);
+}
+
+cudaError_t launchImageNoFlipVTexHalf(cudaTextureObject_t texture, void* dst, u32 dstPitch, u32 width, u32 height,
+                                      cudaStream_t stream)
+{
+    return launchTexture(image_no_flip_v_tex_half, pixelLaunch(width, height), texture, dst, dstPitch, width, height,
                          stream);
 }
 

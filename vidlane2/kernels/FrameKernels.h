@@ -51,9 +51,11 @@ cudaError_t launchNv12ToUint32(const void* src, std::uint32_t srcPitch, void* ds
 // 8-bit RGBA texture -> ABGR pixels, flipped vertically.
 cudaError_t launchImageFlipVTex(cudaTextureObject_t texture, void* dst, std::uint32_t dstPitch,
                                 std::uint32_t width, std::uint32_t height, cudaStream_t stream = nullptr);
-// Half-float RGBA texture -> sRGB-coded 8-bit ABGR pixels, flipped vertically.
+// Half-float RGBA texture -> sRGB-coded 8-bit ABGR pixels, flipped vertically or not.
 cudaError_t launchImageFlipVTexHalf(cudaTextureObject_t texture, void* dst, std::uint32_t dstPitch,
                                     std::uint32_t width, std::uint32_t height, cudaStream_t stream = nullptr);
+cudaError_t launchImageNoFlipVTexHalf(cudaTextureObject_t texture, void* dst, std::uint32_t dstPitch,
+                                      std::uint32_t width, std::uint32_t height, cudaStream_t stream = nullptr);
 // Half-float RGBA texture -> sRGB-coded ABGR10 words, flipped vertically or not.
 cudaError_t launchImageFlipVTexHalfHdr10bit(cudaTextureObject_t texture, void* dst, std::uint32_t dstPitch,
                                             std::uint32_t width, std::uint32_t height,

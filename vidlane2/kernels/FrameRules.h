@@ -221,6 +221,18 @@ VIDLANE_HD inline void image_flip_v_tex_half(u32 x, u32 y, const Fetch& fetch, u
 #pragma nv_exec_check_disable
 #endif
 template <class Fetch>
+VIDLANE_HD inline void image_no_flip_v_tex_half(u32 x, u32 y, const Fetch& fetch, u8* dst, u32 dstPitch, u32 width,
+                                                u32 height)
+{
+    if (x >= width || y >= height) return;
+    const TexelF t = fetch.texelF(static_cast<float>(x), static_cast<float>(y));
+    storeAs<u32>(dst + y * dstPitch + 4 * x, srgb8Word(t));
+}
+
+#if defined(__CUDACC__)
+#pragma nv_exec_check_disable
+#endif
+template <class Fetch>
 VIDLANE_HD inline void image_flip_v_tex_half_hdr_10bit(u32 x, u32 y, const Fetch& fetch, u8* dst, u32 dstPitch,
                                                        u32 width, u32 height)
 {

@@ -47,6 +47,7 @@ VIDLANE_REFERENCE_MEMORY(image_copy_flip_v, const u8*, pixelLaunch)
 
 VIDLANE_REFERENCE_TEXTURE(image_flip_v_tex, Texel8, pixelLaunch)
 VIDLANE_REFERENCE_TEXTURE(image_flip_v_tex_half, TexelF, pixelLaunch)
+VIDLANE_REFERENCE_TEXTURE(image_no_flip_v_tex_half, TexelF, pixelLaunch)
 VIDLANE_REFERENCE_TEXTURE(image_flip_v_tex_half_hdr_10bit, TexelF, pixelLaunch)
 VIDLANE_REFERENCE_TEXTURE(image_no_flip_v_tex_half_hdr_10bit, TexelF, noFlipTextureLaunch)
 #undef VIDLANE_REFERENCE_TEXTURE

@@ -194,6 +194,9 @@ TEST_F(InteropObject, TexturesOfEachFormatAndFlipFollowTheCpuRules)
         }
         for (uint32_t r = 0; r < kHeight; ++r)
             ASSERT_EQ(std::memcmp(slot.row(r), expected.data() + r * slot.pitch, kWidth * 4), 0) << "row " << r;
+        // One pass each: at most one kernel writes the slot, and no staging buffer.
+        EXPECT_LE(cpu_kernels::Launches().size(), 1u);
+        EXPECT_EQ(fake_cuda_runtime::CountCalls("cudaMalloc"), 0u);
         EXPECT_EQ(fake_cuda_runtime::LiveMappings(), 0u);
         DestroyAll();
     }
