@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <map>
 
 namespace {
@@ -76,6 +77,42 @@ size_t AllocationSize(CUdeviceptr pointer)
 }
 CUcontext CurrentContext() { return contextStack.empty() ? nullptr : contextStack.back(); }
 size_t ContextDepth() { return contextStack.size(); }
+
+CUdeviceptr AllocateDeviceMemory(size_t bytes) { return Allocate(bytes); }
+
+bool FreeDeviceMemory(CUdeviceptr pointer)
+{
+    auto found = state().allocations.find(pointer);
+    if (found == state().allocations.end())
+        return false;
+    std::free(reinterpret_cast<void*>(static_cast<uintptr_t>(pointer)));
+    state().allocations.erase(found);
+    return true;
+}
+
+bool InDeviceMemory(const void* pointer, size_t bytes)
+{
+    const auto address = static_cast<CUdeviceptr>(reinterpret_cast<uintptr_t>(pointer));
+    const auto& allocations = state().allocations;
+    auto above = allocations.upper_bound(address);
+    if (above == allocations.begin())
+        return false;
+    const auto& [start, size] = *std::prev(above);
+    const size_t offset = address - start;
+    return offset < std::max<size_t>(size, 1) && bytes <= size - std::min(offset, size);
+}
+
+CUcontext PrimaryContext()
+{
+    static int primary;
+    return reinterpret_cast<CUcontext>(&primary);
+}
+
+void MakePrimaryContextCurrent()
+{
+    if (contextStack.empty())
+        contextStack.push_back(PrimaryContext());
+}
 
 } // namespace fake_cuda
 
@@ -162,12 +199,7 @@ CUresult cuMemFree_v2(CUdeviceptr dptr)
 {
     if (CUresult r = Enter("cuMemFree_v2"))
         return r;
-    auto found = state().allocations.find(dptr);
-    if (found == state().allocations.end())
-        return kInvalidValue;
-    std::free(reinterpret_cast<void*>(static_cast<uintptr_t>(dptr)));
-    state().allocations.erase(found);
-    return static_cast<CUresult>(0);
+    return fake_cuda::FreeDeviceMemory(dptr) ? static_cast<CUresult>(0) : kInvalidValue;
 }
 
 CUresult cuMemcpy2DAsync_v2(const CUDA_MEMCPY2D* copy, CUstream stream)

@@ -34,6 +34,17 @@ size_t AllocationSize(CUdeviceptr pointer);
 CUcontext CurrentContext();
 size_t ContextDepth();
 
+// Device memory is one world with the fake CUDA runtime's, which allocates
+// through these (no call logged, no context needed).
+CUdeviceptr AllocateDeviceMemory(size_t bytes);
+bool FreeDeviceMemory(CUdeviceptr pointer);
+// Whether [pointer, pointer + bytes) lies inside one live allocation.
+bool InDeviceMemory(const void* pointer, size_t bytes);
+// What the real runtime does on its first call in a thread: its primary
+// context becomes current when none is.
+CUcontext PrimaryContext();
+void MakePrimaryContextCurrent();
+
 constexpr size_t kPitchAlignment = 512;
 
 } // namespace fake_cuda

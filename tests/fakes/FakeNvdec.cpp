@@ -1,6 +1,7 @@
 // An NVDEC stand-in for tests with a scripted parser (see FakeNvdec.h).
 #include "FakeNvdec.h"
 #include "FakeCalls.h"
+#include "FakeCuda.h"
 
 #include <algorithm>
 #include <deque>
@@ -13,6 +14,7 @@ namespace {
 
 constexpr CUresult kSuccess = static_cast<CUresult>(0);
 constexpr CUresult kInvalidValue = static_cast<CUresult>(1);
+constexpr CUresult kInvalidContext = static_cast<CUresult>(201);
 constexpr CUresult kUnknown = static_cast<CUresult>(999);
 
 struct Parser {
@@ -124,6 +126,13 @@ bool Sequence(Parser& parser, const std::vector<long long>& v)
     return result != 0;
 }
 
+// Like the driver, destruction needs a current context; without one the
+// object stays alive.
+bool NoContextCurrent()
+{
+    return fake_cuda::CurrentContext() == nullptr;
+}
+
 } // namespace
 
 namespace fake_nvdec {
@@ -227,6 +236,8 @@ CUresult cuvidDestroyVideoParser(CUvideoparser parser)
 {
     if (CUresult r = Enter("cuvidDestroyVideoParser"))
         return r;
+    if (NoContextCurrent())
+        return kInvalidContext;
     auto* p = static_cast<Parser*>(parser);
     if (!state().parsers.erase(p))
         return kInvalidValue;
@@ -313,6 +324,8 @@ CUresult cuvidDestroyDecoder(CUvideodecoder decoder)
 {
     if (CUresult r = Enter("cuvidDestroyDecoder"))
         return r;
+    if (NoContextCurrent())
+        return kInvalidContext;
     auto* d = static_cast<Decoder*>(decoder);
     if (!state().decoders.erase(d))
         return kInvalidValue;

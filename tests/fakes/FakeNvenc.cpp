@@ -37,6 +37,7 @@ struct State {
     std::vector<NV_ENC_PIC_PARAMS> pictures;
     std::vector<NV_ENC_LOCK_BITSTREAM> locks;
     std::vector<NV_ENC_RECONFIGURE_PARAMS> reconfigurations;
+    std::vector<NV_ENC_CONFIG> reconfigureConfigs;
     std::set<void*> liveSessions;
     std::map<void*, Bitstream> bitstreams;
     std::set<void*> liveRegistrations;
@@ -141,8 +142,8 @@ NVENCSTATUS NVENCAPI RegisterResource(void*, NV_ENC_REGISTER_RESOURCE* params)
 {
     if (NVENCSTATUS r = Enter("nvEncRegisterResource"))
         return r;
-    state().registrations.push_back(*params);
     params->registeredResource = NewHandle();
+    state().registrations.push_back(*params);
     state().liveRegistrations.insert(params->registeredResource);
     return NV_ENC_SUCCESS;
 }
@@ -161,6 +162,10 @@ NVENCSTATUS NVENCAPI MapInputResource(void*, NV_ENC_MAP_INPUT_RESOURCE* params)
     state().maps.push_back(*params);
     if (!state().liveRegistrations.count(params->registeredResource))
         return NV_ENC_ERR_RESOURCE_NOT_REGISTERED;
+    // A resource is mapped once at a time; a second mapping would leak the first.
+    for (const auto& mapping : state().liveMappings)
+        if (mapping.second == params->registeredResource)
+            return NV_ENC_ERR_INVALID_CALL;
     params->mappedResource = NewHandle();
     state().liveMappings[params->mappedResource] = params->registeredResource;
     return NV_ENC_SUCCESS;
@@ -236,6 +241,8 @@ NVENCSTATUS NVENCAPI ReconfigureEncoder(void*, NV_ENC_RECONFIGURE_PARAMS* params
     if (NVENCSTATUS r = Enter("nvEncReconfigureEncoder"))
         return r;
     state().reconfigurations.push_back(*params);
+    const NV_ENC_CONFIG* config = params->reInitEncodeParams.encodeConfig;
+    state().reconfigureConfigs.push_back(config ? *config : NV_ENC_CONFIG{});
     return NV_ENC_SUCCESS;
 }
 
@@ -300,6 +307,7 @@ void Reset()
     s.pictures.clear();
     s.locks.clear();
     s.reconfigurations.clear();
+    s.reconfigureConfigs.clear();
     s.liveSessions.clear();
     s.bitstreams.clear();
     s.liveRegistrations.clear();
@@ -333,6 +341,7 @@ const std::vector<NV_ENC_MAP_INPUT_RESOURCE>& MapRequests() { return state().map
 const std::vector<NV_ENC_PIC_PARAMS>& Pictures() { return state().pictures; }
 const std::vector<NV_ENC_LOCK_BITSTREAM>& Locks() { return state().locks; }
 const std::vector<NV_ENC_RECONFIGURE_PARAMS>& Reconfigurations() { return state().reconfigurations; }
+const std::vector<NV_ENC_CONFIG>& ReconfigureConfigs() { return state().reconfigureConfigs; }
 size_t LiveSessions() { return state().liveSessions.size(); }
 size_t LiveBitstreamBuffers() { return state().bitstreams.size(); }
 size_t LiveRegistrations() { return state().liveRegistrations.size(); }

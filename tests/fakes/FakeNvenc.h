@@ -44,12 +44,14 @@ const std::vector<PresetRequest>& PresetRequests();
 const std::vector<NV_ENC_INITIALIZE_PARAMS>& InitializeRequests();
 const std::vector<NV_ENC_CONFIG>& InitializeConfigs(); // the configuration each request pointed at
 const std::vector<uint32_t>& BitstreamBufferVersions();
-const std::vector<NV_ENC_REGISTER_RESOURCE>& Registrations();
+const std::vector<NV_ENC_REGISTER_RESOURCE>& Registrations(); // with the handle handed out
 const std::vector<NV_ENC_EVENT_PARAMS>& RegisteredEvents();
 const std::vector<NV_ENC_MAP_INPUT_RESOURCE>& MapRequests();
 const std::vector<NV_ENC_PIC_PARAMS>& Pictures(); // every nvEncEncodePicture, EOS included
 const std::vector<NV_ENC_LOCK_BITSTREAM>& Locks();
 const std::vector<NV_ENC_RECONFIGURE_PARAMS>& Reconfigurations();
+// The configuration each reconfiguration pointed at, copied while it was alive.
+const std::vector<NV_ENC_CONFIG>& ReconfigureConfigs();
 
 // Resources still alive.
 size_t LiveSessions();

@@ -38,6 +38,32 @@ auto guarded(std::string& error, Body body) -> decltype(body())
     return Result();
 }
 
+// A handle of the wrong kind keeps the text; a null one has nowhere to keep it
+// but the text that Vidlane_GetError(NULL) returns.
+bool refused(CodecHandle* handle, bool usable, const char* text)
+{
+    if (usable)
+        return false;
+    try {
+        if (handle)
+            handle->error = text;
+        else
+            vidlane2::setCreationError(text);
+    } catch (...) {
+    }
+    return true;
+}
+
+bool refusedAsEncoder(CodecHandle* handle)
+{
+    return refused(handle, handle && handle->encoder, kInvalidEncoder);
+}
+
+bool refusedAsDecoder(CodecHandle* handle)
+{
+    return refused(handle, handle && handle->decoder, kInvalidDecoder);
+}
+
 template <typename Build>
 CodecHandle* create(Build build)
 {
@@ -80,10 +106,8 @@ CodecHandle* Vidlane_CreateDecoder(Vidlane_Format format, Vidlane_Codec codec, u
 uint64_t Vidlane_Encode(CodecHandle* handle, const void* src, uint64_t srcPitch, void* dst, uint64_t dstSize,
                         uint32_t width, uint32_t height, bool forceIFrame)
 {
-    if (!handle->encoder) {
-        handle->error = kInvalidEncoder;
+    if (refusedAsEncoder(handle))
         return 0;
-    }
     return guarded(handle->error, [&] {
         return handle->encoder->encode(src, srcPitch, dst, dstSize, width, height, forceIFrame, false);
     });
@@ -92,10 +116,8 @@ uint64_t Vidlane_Encode(CodecHandle* handle, const void* src, uint64_t srcPitch,
 uint64_t Vidlane_EncodePBO(CodecHandle* handle, uint32_t pbo, void* dst, uint64_t dstSize, uint32_t width,
                            uint32_t height, bool forceIFrame)
 {
-    if (!handle->encoder) {
-        handle->error = kInvalidEncoder;
+    if (refusedAsEncoder(handle))
         return 0;
-    }
     return guarded(handle->error,
                    [&] { return handle->encoder->encodePBO(pbo, dst, dstSize, width, height, forceIFrame); });
 }
@@ -104,10 +126,8 @@ uint64_t Vidlane_EncodeTexture(CodecHandle* handle, uint32_t texture, uint32_t t
                                uint32_t width, uint32_t height, uint32_t textureWidth, uint32_t textureHeight,
                                bool forceIFrame, uint8_t* pictureType, bool flipVertical)
 {
-    if (!handle->encoder) {
-        handle->error = kInvalidEncoder;
+    if (refusedAsEncoder(handle))
         return 0;
-    }
     return guarded(handle->error, [&] {
         return handle->encoder->encodeTexture(texture, target, dst, dstSize, width, height, textureWidth,
                                               textureHeight, forceIFrame, pictureType, flipVertical);
@@ -116,10 +136,8 @@ uint64_t Vidlane_EncodeTexture(CodecHandle* handle, uint32_t texture, uint32_t t
 
 void Vidlane_SetBitrate(CodecHandle* handle, uint64_t bitrate, uint32_t targetFrameRate)
 {
-    if (!handle->encoder) {
-        handle->error = kInvalidEncoder;
+    if (refusedAsEncoder(handle))
         return;
-    }
     guarded(handle->error, [&] {
         handle->encoder->setBitrate(bitrate, targetFrameRate);
         return true;
@@ -129,30 +147,24 @@ void Vidlane_SetBitrate(CodecHandle* handle, uint64_t bitrate, uint32_t targetFr
 uint64_t Vidlane_Decode(CodecHandle* handle, const void* src, uint64_t srcSize, void* dst, uint32_t width,
                         uint32_t height)
 {
-    if (!handle->decoder) {
-        handle->error = kInvalidDecoder;
+    if (refusedAsDecoder(handle))
         return 0;
-    }
     return guarded(handle->error, [&] { return handle->decoder->decode(src, srcSize, dst, width, height); });
 }
 
 uint64_t Vidlane_DecodePBO(CodecHandle* handle, const void* src, uint64_t srcSize, uint32_t pbo, uint32_t width,
                            uint32_t height)
 {
-    if (!handle->decoder) {
-        handle->error = kInvalidDecoder;
+    if (refusedAsDecoder(handle))
         return 0;
-    }
     return guarded(handle->error, [&] { return handle->decoder->decodePBO(src, srcSize, pbo, width, height); });
 }
 
 uint64_t Vidlane_DecodeTexture(CodecHandle* handle, const void* src, uint64_t srcSize, uint32_t texture,
                                uint32_t target, uint32_t width, uint32_t height)
 {
-    if (!handle->decoder) {
-        handle->error = kInvalidDecoder;
+    if (refusedAsDecoder(handle))
         return 0;
-    }
     return guarded(handle->error, [&] {
         return handle->decoder->decodeTexture(src, srcSize, texture, target, width, height);
     });

@@ -6,12 +6,13 @@
 
 namespace vidlane2 {
 
-void CheckCudaRuntime(int code, const std::string& message)
+void CheckCudaRuntime(int code, const char* message)
 {
     if (code == 0)
         return;
     const char* description = cudaGetErrorString(static_cast<cudaError_t>(code));
-    throw Exception(message + " (Error " + std::to_string(code) + ": " + (description ? description : "") + ")");
+    throw Exception(std::string(message) + " (Error " + std::to_string(code) + ": " + (description ? description : "") +
+                    ")");
 }
 
 } // namespace vidlane2

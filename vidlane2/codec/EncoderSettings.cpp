@@ -71,10 +71,16 @@ void applyEncoderSettings(const EncoderSettings& settings, NV_ENC_INITIALIZE_PAR
         rc.vbvInitialDelay = rc.vbvBufferSize;
     }
 
-    if (settings.format == VIDLANE_R16G16B16A16_HDR10) {
+    if (settings.format == VIDLANE_R16G16B16A16_HDR10 && settings.codec == VIDLANE_HEVC) {
         config.profileGUID = kHevcMain10Profile;
         config.encodeCodecConfig.hevcConfig.pixelBitDepthMinus8 = 2;
     }
+}
+
+void checkFormatAndCodec(std::uint32_t format, std::uint32_t codec)
+{
+    if (format == VIDLANE_R16G16B16A16_HDR10 && codec != VIDLANE_HEVC)
+        throw Exception("The R16G16B16A16_HDR10 format needs the HEVC codec: it encodes 10-bit HEVC Main10 only");
 }
 
 void checkTargetFrameRate(std::uint32_t targetFrameRate)

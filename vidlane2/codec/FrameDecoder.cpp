@@ -3,9 +3,9 @@
 #include "Vidlane2.h"
 #include "base/CheckCudaRuntime.h"
 #include "base/CudaDriver.h"
+#include "codec/ColourConversion.h"
 #include "codec/FrameLayout.h"
 #include "codec/SessionFailure.h"
-#include "kernels/ColourKernels.h"
 #include "kernels/FrameKernels.h"
 #include "sessions/DecodeSession.h"
 
@@ -27,6 +27,9 @@ std::mutex& decoderMutex()
 }
 
 constexpr int kFeedings = 3;
+
+// The streams decoded so far are all BT.709 video range.
+const YuvToRgbMatrix kBt709 = computeYuvToRgbMatrix();
 
 std::string sizeText(std::uint32_t width, std::uint32_t height)
 {
@@ -142,8 +145,9 @@ void FrameDecoder::convert(const std::uint8_t* frame, std::uint8_t* target, std:
     switch (m_format) {
     case VIDLANE_RGBA32:
     case VIDLANE_R16G16B16A16: // an 8-bit RGBA stream, delivered as 8-bit RGBA
-        status = ConvertNv12ToRgba(frame, static_cast<int>(pitch), target, static_cast<int>(width * 4),
-                                   static_cast<int>(width), static_cast<int>(height));
+        status = static_cast<cudaError_t>(convertNv12ToRgba(kBt709, frame, static_cast<int>(pitch), target,
+                                                            static_cast<int>(width * 4), static_cast<int>(width),
+                                                            static_cast<int>(height)));
         break;
     case VIDLANE_UINT4:
         status = launchNv12ToUint4(frame, pitch, target, width / 2, width, height);

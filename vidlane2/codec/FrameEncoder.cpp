@@ -31,6 +31,34 @@ std::uint32_t packedRowBytes(std::uint32_t format, std::uint32_t width)
     return frameSize(format, width, 1);
 }
 
+// Copies packets straight into the caller's buffer. One that does not fit
+// marks the frame as overflowing; the rest of the frame is still collected
+// (and dropped), so that the session stays in step.
+class OutputBuffer final : public PacketSink {
+public:
+    OutputBuffer(void* dst, std::uint64_t size) : m_out(static_cast<std::uint8_t*>(dst)), m_size(size) {}
+
+    void Take(const std::uint8_t* data, std::uint32_t size) override
+    {
+        if (m_overflow || size > m_size - m_written) {
+            m_overflow = true;
+            return;
+        }
+        if (size > 0)
+            std::memcpy(m_out + m_written, data, size);
+        m_written += size;
+    }
+
+    bool overflowed() const { return m_overflow; }
+    std::uint64_t written() const { return m_written; }
+
+private:
+    std::uint8_t* m_out;
+    std::uint64_t m_size;
+    std::uint64_t m_written = 0;
+    bool m_overflow = false;
+};
+
 cudaMemcpyKind copyKindFrom(const void* src)
 {
     return isDevicePointer(src) ? cudaMemcpyDeviceToDevice : cudaMemcpyHostToDevice;
@@ -45,6 +73,7 @@ FrameEncoder::FrameEncoder(std::uint32_t format, std::uint32_t codec, std::uint3
 {
     if (!isKnownFormat(format))
         throw Exception("Invalid Vidlane format " + std::to_string(format));
+    checkFormatAndCodec(format, codec);
     checkTargetFrameRate(targetFrameRate);
 }
 
@@ -147,13 +176,8 @@ void FrameEncoder::copyToInputSlot(const void* src, std::uint64_t srcPitch, std:
                              "Failed to copy input frame");
             return;
         }
-        // The flip exchanges pixels between its two buffers; running it on a
-        // copy leaves the caller's read-only buffer object untouched.
-        ensureStagingBuffer(width, height);
-        CheckCudaRuntime(cudaMemcpy2D(m_staging.data(), rowBytes, src, srcPitch, rowBytes, height,
-                                      cudaMemcpyDeviceToDevice),
-                         "Failed to copy input frame");
-        CheckCudaRuntime(launchImageFlipV(m_staging.data(), rowBytes, slot.devicePtr, slot.pitch, width, height),
+        // One read of the buffer object, one write of the slot; the buffer stays untouched.
+        CheckCudaRuntime(launchImageCopyFlipV(src, pitch, slot.devicePtr, slot.pitch, width, height),
                          "Failed to convert input frame");
         return;
     }
@@ -193,30 +217,22 @@ std::uint64_t FrameEncoder::encodeFrame(void* dst, std::uint64_t dstSize, bool f
 {
     if (!m_session)
         throw Exception("No encoder session: encode a frame of a real size first");
-    EncodedPackets packets;
+    OutputBuffer output(dst, dstSize);
     try {
         if (forceIFrame) {
             NV_ENC_PIC_PARAMS picParams;
             std::memset(&picParams, 0, sizeof picParams);
             picParams.encodePicFlags = NV_ENC_PIC_FLAG_FORCEIDR | NV_ENC_PIC_FLAG_OUTPUT_SPSPPS;
-            m_session->EncodeFrame(packets, &picParams, pictureType);
+            m_session->EncodeFrame(output, &picParams, pictureType);
         } else {
-            m_session->EncodeFrame(packets, nullptr, pictureType);
+            m_session->EncodeFrame(output, nullptr, pictureType);
         }
     } catch (const NVENCException& e) {
         throw encoderFailure("Encode failed (", e);
     }
-
-    auto* out = static_cast<std::uint8_t*>(dst);
-    std::uint64_t written = 0;
-    for (const auto& packet : packets) {
-        if (packet.size() > dstSize - written)
-            throw Exception("Encode output buffer overflow");
-        if (!packet.empty())
-            std::memcpy(out + written, packet.data(), packet.size());
-        written += packet.size();
-    }
-    return written;
+    if (output.overflowed())
+        throw Exception("Encode output buffer overflow");
+    return output.written();
 }
 
 void FrameEncoder::setBitrate(std::uint64_t bitrate, std::uint32_t targetFrameRate)

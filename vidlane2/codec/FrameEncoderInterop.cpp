@@ -85,15 +85,9 @@ std::uint64_t FrameEncoder::encodeTexture(std::uint32_t texture, std::uint32_t t
         } else if (m_format == VIDLANE_R16G16B16A16_HDR10) {
             status = flipVertical ? launchImageFlipVTexHalfHdr10bit(tex, slot.devicePtr, slot.pitch, width, height)
                                   : launchImageNoFlipVTexHalfHdr10bit(tex, slot.devicePtr, slot.pitch, width, height);
-        } else if (flipVertical) {
-            status = launchImageFlipVTexHalf(tex, slot.devicePtr, slot.pitch, width, height);
         } else {
-            // The 8-bit session takes 8-bit codes: convert flipped, then flip back.
-            const std::uint32_t rowBytes = width * 4;
-            ensureStagingBuffer(width, height);
-            status = launchImageFlipVTexHalf(tex, m_staging.data(), rowBytes, width, height);
-            if (status == cudaSuccess)
-                status = launchImageFlipV(m_staging.data(), rowBytes, slot.devicePtr, slot.pitch, width, height);
+            status = flipVertical ? launchImageFlipVTexHalf(tex, slot.devicePtr, slot.pitch, width, height)
+                                  : launchImageNoFlipVTexHalf(tex, slot.devicePtr, slot.pitch, width, height);
         }
         CheckCudaRuntime(status, "Failed to convert texture");
     }

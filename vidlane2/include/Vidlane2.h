@@ -98,8 +98,9 @@ VIDLANE2_API uint64_t Vidlane_DecodePBO(CodecHandle* handle, const void* src, ui
 VIDLANE2_API uint64_t Vidlane_DecodeTexture(CodecHandle* handle, const void* src, uint64_t srcSize,
                                             uint32_t texture, uint32_t target, uint32_t width, uint32_t height);
 
-/* The last failure on handle, or with a null handle the last failed create.
- * Never null; valid until that text changes or the handle is destroyed. */
+/* The last failure on handle, or with a null handle the last failed create or
+ * call made with a null handle. Never null; valid until that text changes or
+ * the handle is destroyed. */
 VIDLANE2_API const char* Vidlane_GetError(CodecHandle* handle);
 
 /* Destroys a handle; null is ignored. */

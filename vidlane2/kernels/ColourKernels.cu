@@ -22,9 +22,8 @@ __global__ void yuv_to_rgba(const std::uint8_t* src, int srcPitch, std::uint8_t*
                                                  srcPitch, dst, dstPitch, width, height);
 }
 
-cudaError_t LoadYuvToRgbMatrix()
+cudaError_t UploadYuvToRgbMatrix(const YuvToRgbMatrix& matrix)
 {
-    const YuvToRgbMatrix matrix = computeYuvToRgbMatrix();
     static_assert(sizeof matrix.m == 36, "3 x 3 floats");
     return cudaMemcpyToSymbol(yuvToRgbMatrix, matrix.m, sizeof matrix.m, 0, cudaMemcpyHostToDevice);
 }
@@ -48,14 +47,13 @@ cudaError_t launchYuvToRgbaAs(Dim3u block, const void* nv12, int nv12Pitch, void
     return cudaLaunchKernel(kernel, grid, threads, args, 0, nullptr);
 }
 
+cudaError_t LoadYuvToRgbMatrix()
+{
+    return UploadYuvToRgbMatrix(computeYuvToRgbMatrix());
+}
+
 cudaError_t ConvertNv12ToRgba(const void* nv12, int nv12Pitch, void* rgba, int rgbaPitch, int width, int height)
 {
-    const LaunchCheck check = checkColourLaunch(nv12, nv12Pitch, rgba, rgbaPitch, width, height);
-    if (check == LaunchCheck::Invalid) return cudaErrorInvalidValue;
-    if (check == LaunchCheck::NothingToDo) return cudaSuccess;
-    // A matrix that did not arrive would turn every frame black without a word.
-    const cudaError_t loaded = LoadYuvToRgbMatrix();
-    if (loaded != cudaSuccess) return loaded;
     return launchYuvToRgbaAs(kColourBlock, nv12, nv12Pitch, rgba, rgbaPitch, width, height);
 }
 

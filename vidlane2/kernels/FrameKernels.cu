@@ -46,6 +46,7 @@ VIDLANE_MEMORY_KERNEL(uint8_to_nv12, const u8*)
 VIDLANE_MEMORY_KERNEL(nv12_to_uint4, const u8*)
 VIDLANE_MEMORY_KERNEL(nv12_to_uint8, const u8*)
 VIDLANE_MEMORY_KERNEL(image_flip_v, u8*)
+VIDLANE_MEMORY_KERNEL(image_copy_flip_v, const u8*)
 #undef VIDLANE_MEMORY_KERNEL
 
 #define VIDLANE_WORD_KERNEL(name)                                                                            \
@@ -69,6 +70,7 @@ VIDLANE_WORD_KERNEL(nv12_to_uint32)
 
 VIDLANE_TEXTURE_KERNEL(image_flip_v_tex)
 VIDLANE_TEXTURE_KERNEL(image_flip_v_tex_half)
+VIDLANE_TEXTURE_KERNEL(image_no_flip_v_tex_half)
 VIDLANE_TEXTURE_KERNEL(image_flip_v_tex_half_hdr_10bit)
 VIDLANE_TEXTURE_KERNEL(image_no_flip_v_tex_half_hdr_10bit)
 #undef VIDLANE_TEXTURE_KERNEL
@@ -118,6 +120,7 @@ TextureKernelFn textureKernel(TextureKernel kernel)
     switch (kernel) {
     case TextureKernel::FlipV8: return image_flip_v_tex;
     case TextureKernel::FlipVHalf: return image_flip_v_tex_half;
+    case TextureKernel::NoFlipHalf: return image_no_flip_v_tex_half;
     case TextureKernel::FlipVHalfHdr10: return image_flip_v_tex_half_hdr_10bit;
     case TextureKernel::NoFlipHalfHdr10: return image_no_flip_v_tex_half_hdr_10bit;
     }
@@ -186,6 +189,7 @@ VIDLANE_SCALAR_LAUNCHER(launchNv12ToUint32, FrameKernel::Nv12ToUint32)
 
 VIDLANE_TEXTURE_LAUNCHER(launchImageFlipVTex, TextureKernel::FlipV8)
 VIDLANE_TEXTURE_LAUNCHER(launchImageFlipVTexHalf, TextureKernel::FlipVHalf)
+VIDLANE_TEXTURE_LAUNCHER(launchImageNoFlipVTexHalf, TextureKernel::NoFlipHalf)
 VIDLANE_TEXTURE_LAUNCHER(launchImageFlipVTexHalfHdr10bit, TextureKernel::FlipVHalfHdr10)
 VIDLANE_TEXTURE_LAUNCHER(launchImageNoFlipVTexHalfHdr10bit, TextureKernel::NoFlipHalfHdr10)
 #undef VIDLANE_TEXTURE_LAUNCHER
@@ -194,6 +198,15 @@ cudaError_t launchImageFlipV(void* src, u32 srcPitch, void* dst, u32 dstPitch, u
                              cudaStream_t stream)
 {
     return launchImageFlipVAs(kFrameBlock, src, srcPitch, dst, dstPitch, width, height, stream);
+}
+
+cudaError_t launchImageCopyFlipV(const void* src, u32 srcPitch, void* dst, u32 dstPitch, u32 width, u32 height,
+                                 cudaStream_t stream)
+{
+    const LaunchCheck check = checkFrameLaunch(FrameKernel::ImageFlipV, src, srcPitch, dst, dstPitch, width, height);
+    if (check != LaunchCheck::Launch) return statusOf(check);
+    return launch(image_copy_flip_v, pixelLaunch(width, height, kFrameBlock), stream, static_cast<const u8*>(src), srcPitch,
+                  static_cast<u8*>(dst), dstPitch, width, height);
 }
 
 } // namespace vidlane2

@@ -19,7 +19,8 @@
 //                   dst: NV12 surface, h luma rows plus h / 2 chroma rows of the same width.
 //   nv12_to_uintN   src: the h luma rows only; dst: h rows of the packed widths above.
 //   texture kernels dst: h rows of 4w bytes, 4-byte aligned.
-//   image_flip_v    src and dst: h rows of 4w bytes each, 4-byte aligned, not overlapping.
+//   image_flip_v, image_copy_flip_v
+//                   src and dst: h rows of 4w bytes each, 4-byte aligned, not overlapping.
 #pragma once
 
 #include <cuda_runtime_api.h>
@@ -54,9 +55,11 @@ cudaError_t launchNv12ToUint32(const void* src, std::uint32_t srcPitch, void* ds
 // 8-bit RGBA texture -> ABGR pixels, flipped vertically.
 cudaError_t launchImageFlipVTex(cudaTextureObject_t texture, void* dst, std::uint32_t dstPitch,
                                 std::uint32_t width, std::uint32_t height, cudaStream_t stream = nullptr);
-// Half-float RGBA texture -> sRGB-coded 8-bit ABGR pixels, flipped vertically.
+// Half-float RGBA texture -> sRGB-coded 8-bit ABGR pixels, flipped vertically or not.
 cudaError_t launchImageFlipVTexHalf(cudaTextureObject_t texture, void* dst, std::uint32_t dstPitch,
                                     std::uint32_t width, std::uint32_t height, cudaStream_t stream = nullptr);
+cudaError_t launchImageNoFlipVTexHalf(cudaTextureObject_t texture, void* dst, std::uint32_t dstPitch,
+                                      std::uint32_t width, std::uint32_t height, cudaStream_t stream = nullptr);
 // Half-float RGBA texture -> sRGB-coded ABGR10 words, flipped vertically or not.
 cudaError_t launchImageFlipVTexHalfHdr10bit(cudaTextureObject_t texture, void* dst, std::uint32_t dstPitch,
                                             std::uint32_t width, std::uint32_t height,
@@ -69,5 +72,9 @@ cudaError_t launchImageNoFlipVTexHalfHdr10bit(cudaTextureObject_t texture, void*
 // src gets the old dst flipped.
 cudaError_t launchImageFlipV(void* src, std::uint32_t srcPitch, void* dst, std::uint32_t dstPitch,
                              std::uint32_t width, std::uint32_t height, cudaStream_t stream = nullptr);
+// One way: dst gets src flipped vertically, src is only read (same buffers as
+// image_flip_v).
+cudaError_t launchImageCopyFlipV(const void* src, std::uint32_t srcPitch, void* dst, std::uint32_t dstPitch,
+                                 std::uint32_t width, std::uint32_t height, cudaStream_t stream = nullptr);
 
 } // namespace vidlane2

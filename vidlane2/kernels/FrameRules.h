@@ -256,6 +256,18 @@ VIDLANE_HD inline void image_flip_v_tex_half(u32 x, u32 y, const Fetch& fetch, u
 #pragma nv_exec_check_disable
 #endif
 template <class Fetch>
+VIDLANE_HD inline void image_no_flip_v_tex_half(u32 x, u32 y, const Fetch& fetch, u8* dst, u32 dstPitch, u32 width,
+                                                u32 height)
+{
+    if (x >= width || y >= height) return;
+    const TexelF t = fetch.texelF(static_cast<float>(x), static_cast<float>(y));
+    storeAs<u32>(dst + y * dstPitch + 4 * x, srgb8Word(t));
+}
+
+#if defined(__CUDACC__)
+#pragma nv_exec_check_disable
+#endif
+template <class Fetch>
 VIDLANE_HD inline void image_flip_v_tex_half_hdr_10bit(u32 x, u32 y, const Fetch& fetch, u8* dst, u32 dstPitch,
                                                        u32 width, u32 height)
 {
@@ -288,6 +300,14 @@ VIDLANE_HD inline void image_flip_v(u32 x, u32 y, u8* src, u32 srcPitch, u8* dst
     const u32 vb = loadAs<u32>(b);
     storeAs<u32>(b, va);
     storeAs<u32>(a, vb);
+}
+
+// One way: dst gets src flipped vertically; src is only read.
+VIDLANE_HD inline void image_copy_flip_v(u32 x, u32 y, const u8* src, u32 srcPitch, u8* dst, u32 dstPitch,
+                                         u32 width, u32 height)
+{
+    if (x >= width || y >= height) return;
+    storeAs<u32>(dst + (height - 1 - y) * dstPitch + 4 * x, loadAs<u32>(src + y * srcPitch + 4 * x));
 }
 
 } // namespace rule

@@ -17,6 +17,7 @@ VIDLANE_REFERENCE_MEMORY(uint8_to_nv12, const u8*, pixelLaunch)
 VIDLANE_REFERENCE_MEMORY(nv12_to_uint4, const u8*, nibblePairLaunch)
 VIDLANE_REFERENCE_MEMORY(nv12_to_uint8, const u8*, pixelLaunch)
 VIDLANE_REFERENCE_MEMORY(image_flip_v, u8*, pixelLaunch)
+VIDLANE_REFERENCE_MEMORY(image_copy_flip_v, const u8*, pixelLaunch)
 #undef VIDLANE_REFERENCE_MEMORY
 
 // The word or byte path, chosen as the launch wrappers choose it.
@@ -47,6 +48,7 @@ VIDLANE_REFERENCE_WORDS(nv12_to_uint32, FrameKernel::Nv12ToUint32)
 
 VIDLANE_REFERENCE_TEXTURE(image_flip_v_tex, Texel8, pixelLaunch)
 VIDLANE_REFERENCE_TEXTURE(image_flip_v_tex_half, TexelF, pixelLaunch)
+VIDLANE_REFERENCE_TEXTURE(image_no_flip_v_tex_half, TexelF, pixelLaunch)
 VIDLANE_REFERENCE_TEXTURE(image_flip_v_tex_half_hdr_10bit, TexelF, pixelLaunch)
 VIDLANE_REFERENCE_TEXTURE(image_no_flip_v_tex_half_hdr_10bit, TexelF, pixelLaunch)
 #undef VIDLANE_REFERENCE_TEXTURE

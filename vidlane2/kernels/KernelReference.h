@@ -57,12 +57,14 @@ void nv12_to_uint32(const u8* src, u32 srcPitch, u8* dst, u32 dstPitch, u32 widt
 
 void image_flip_v_tex(const HostTexture<Texel8>& texture, u8* dst, u32 dstPitch, u32 width, u32 height);
 void image_flip_v_tex_half(const HostTexture<TexelF>& texture, u8* dst, u32 dstPitch, u32 width, u32 height);
+void image_no_flip_v_tex_half(const HostTexture<TexelF>& texture, u8* dst, u32 dstPitch, u32 width, u32 height);
 void image_flip_v_tex_half_hdr_10bit(const HostTexture<TexelF>& texture, u8* dst, u32 dstPitch, u32 width,
                                      u32 height);
 void image_no_flip_v_tex_half_hdr_10bit(const HostTexture<TexelF>& texture, u8* dst, u32 dstPitch, u32 width,
                                         u32 height);
 
 void image_flip_v(u8* src, u32 srcPitch, u8* dst, u32 dstPitch, u32 width, u32 height);
+void image_copy_flip_v(const u8* src, u32 srcPitch, u8* dst, u32 dstPitch, u32 width, u32 height);
 
 // ConvertNv12ToRgba's conversion with the computed matrix.
 void yuv_to_rgba(const u8* nv12, int nv12Pitch, u8* rgba, int rgbaPitch, int width, int height);

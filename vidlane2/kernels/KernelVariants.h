@@ -14,7 +14,7 @@
 
 namespace vidlane2 {
 
-enum class TextureKernel { FlipV8, FlipVHalf, FlipVHalfHdr10, NoFlipHalfHdr10 };
+enum class TextureKernel { FlipV8, FlipVHalf, NoFlipHalf, FlipVHalfHdr10, NoFlipHalfHdr10 };
 
 struct FrameVariant {
     Dim3u block;

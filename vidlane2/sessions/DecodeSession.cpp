@@ -119,12 +119,15 @@ DecodeSession::~DecodeSession()
     const CudaDriverApi& cuda = CudaDriver();
     const NvdecApi& nvdec = Nvdec();
     CUcontext popped = nullptr;
-    cuda.Call(cuda.cuCtxPushCurrent, m_cudaContext);
-    cuda.Call(cuda.cuCtxPopCurrent, &popped);
+    // The driver destroys the decoder only in its own context, which the
+    // destroying thread need not have current.
+    const bool pushed = cuda.Call(cuda.cuCtxPushCurrent, m_cudaContext) == kCudaSuccess;
     if (m_hParser)
         nvdec.Call(nvdec.cuvidDestroyVideoParser, m_hParser);
     if (m_hDecoder)
         nvdec.Call(nvdec.cuvidDestroyDecoder, m_hDecoder);
+    if (pushed)
+        cuda.Call(cuda.cuCtxPopCurrent, &popped);
     {
         std::lock_guard<std::mutex> lock(m_poolMutex);
         for (uint8_t* frame : m_vFramePool) {

@@ -331,6 +331,14 @@ void* EncodeSession::CompletionEventFor(int32_t slot) const
 
 void EncodeSession::MapResources(int32_t slot)
 {
+    // A mapping a failed collection could not release goes first: a second
+    // mapping of the same resource would leak it.
+    if (m_vMappedInputBuffers[slot]) {
+        const NVENCSTATUS status = UnmapSlot(slot);
+        if (status != NV_ENC_SUCCESS)
+            ThrowCallFailure("EncodeSession::MapResources",
+                             "m_nvenc.nvEncUnmapInputResource(m_hEncoder, m_vMappedInputBuffers[slot])", status);
+    }
     NV_ENC_MAP_INPUT_RESOURCE mapInputResource{};
     mapInputResource.version = nvenc9::kMapInputResourceVer;
     mapInputResource.registeredResource = m_vRegisteredInputs[slot];
@@ -341,10 +349,39 @@ void EncodeSession::MapResources(int32_t slot)
     m_vMappedInputBuffers[slot] = mapInputResource.mappedResource;
 }
 
+namespace {
+
+class CollectingSink final : public PacketSink {
+public:
+    explicit CollectingSink(EncodedPackets& packets) : m_packets(packets) { m_packets.clear(); }
+    void Take(const uint8_t* data, uint32_t size) override
+    {
+        m_packets.emplace_back();
+        if (data)
+            m_packets.back().assign(data, data + size);
+    }
+
+private:
+    EncodedPackets& m_packets;
+};
+
+} // namespace
+
 void EncodeSession::EncodeFrame(EncodedPackets& packets, const NV_ENC_PIC_PARAMS* picParams,
                                 uint8_t* pictureTypeOut)
 {
-    packets.clear();
+    CollectingSink sink(packets);
+    EncodeFrame(sink, picParams, pictureTypeOut);
+}
+
+void EncodeSession::EndEncode(EncodedPackets& packets)
+{
+    CollectingSink sink(packets);
+    EndEncode(sink);
+}
+
+void EncodeSession::EncodeFrame(PacketSink& sink, const NV_ENC_PIC_PARAMS* picParams, uint8_t* pictureTypeOut)
+{
     if (!RingReady())
         throw VIDLANE_NVENC_ERROR("EncodeSession::EncodeFrame", "Encoder device not found",
                                   NV_ENC_ERR_NO_ENCODE_DEVICE);
@@ -372,17 +409,16 @@ void EncodeSession::EncodeFrame(EncodedPackets& packets, const NV_ENC_PIC_PARAMS
         throw VIDLANE_NVENC_ERROR("EncodeSession::EncodeFrame", "nvEncEncodePicture API failed", status);
     }
     ++m_iSubmitted;
-    GetEncodedPacket(packets, true, pictureTypeOut);
+    GetEncodedPacket(sink, true, pictureTypeOut);
 }
 
-void EncodeSession::EndEncode(EncodedPackets& packets)
+void EncodeSession::EndEncode(PacketSink& sink)
 {
-    packets.clear();
     if (!m_hEncoder || !m_bInitialized)
         throw VIDLANE_NVENC_ERROR("EncodeSession::EndEncode", "Encoder device not initialized",
                                   NV_ENC_ERR_ENCODER_NOT_INITIALIZED);
     SendEOS();
-    GetEncodedPacket(packets, false, nullptr);
+    GetEncodedPacket(sink, false, nullptr);
 }
 
 void EncodeSession::SendEOS()
@@ -396,51 +432,63 @@ void EncodeSession::SendEOS()
         ThrowCallFailure("EncodeSession::SendEOS", "m_nvenc.nvEncEncodePicture(m_hEncoder, &picParams)", status);
 }
 
-void EncodeSession::GetEncodedPacket(EncodedPackets& packets, bool bOutputDelay, uint8_t* pictureTypeOut)
+void EncodeSession::GetEncodedPacket(PacketSink& sink, bool bOutputDelay, uint8_t* pictureTypeOut)
+{
+    const int32_t end = bOutputDelay ? m_iSubmitted - m_nPipelineDelay : m_iSubmitted;
+    while (m_iGot < end) {
+        // Counted before collecting: whatever fails, the ring stays in step
+        // and only this frame is lost.
+        const int32_t slot = m_iGot++ % m_nEncoderBuffer;
+        CollectSlot(slot, sink, pictureTypeOut);
+    }
+}
+
+void EncodeSession::CollectSlot(int32_t slot, PacketSink& sink, uint8_t* pictureTypeOut)
 {
     const char* operation = "EncodeSession::GetEncodedPacket";
-    const int32_t end = bOutputDelay ? m_iSubmitted - m_nPipelineDelay : m_iSubmitted;
-    size_t index = 0;
-    while (m_iGot < end) {
-        const int32_t slot = m_iGot % m_nEncoderBuffer;
+    NVENCSTATUS status = NV_ENC_SUCCESS;
+    try {
         WaitForCompletionEvent(slot);
 
         NV_ENC_LOCK_BITSTREAM lockBitstreamData{};
         lockBitstreamData.version = nvenc9::kLockBitstreamVer;
         lockBitstreamData.outputBitstream = m_vBitstreamBuffers[slot];
         lockBitstreamData.doNotWait = 0;
-        NVENCSTATUS status = CallNvenc(m_nvenc.nvEncLockBitstream, m_hEncoder, &lockBitstreamData);
+        status = CallNvenc(m_nvenc.nvEncLockBitstream, m_hEncoder, &lockBitstreamData);
         if (status != NV_ENC_SUCCESS)
             ThrowCallFailure(operation, "m_nvenc.nvEncLockBitstream(m_hEncoder, &lockBitstreamData)", status);
 
         if (pictureTypeOut)
             *pictureTypeOut = static_cast<uint8_t>(lockBitstreamData.pictureType & 0xFF);
-
-        if (packets.size() < index + 1)
-            packets.resize(index + 1);
-        const auto* data = static_cast<const uint8_t*>(lockBitstreamData.bitstreamBufferPtr);
-        if (data)
-            packets[index].assign(data, data + lockBitstreamData.bitstreamSizeInBytes);
-        else
-            packets[index].clear();
+        sink.Take(static_cast<const uint8_t*>(lockBitstreamData.bitstreamBufferPtr),
+                  lockBitstreamData.bitstreamBufferPtr ? lockBitstreamData.bitstreamSizeInBytes : 0);
 
         status = CallNvenc(m_nvenc.nvEncUnlockBitstream, m_hEncoder, lockBitstreamData.outputBitstream);
         if (status != NV_ENC_SUCCESS)
             ThrowCallFailure(operation,
                              "m_nvenc.nvEncUnlockBitstream(m_hEncoder, lockBitstreamData.outputBitstream)", status);
-
-        if (m_vMappedInputBuffers[slot]) {
-            status = CallNvenc(m_nvenc.nvEncUnmapInputResource, m_hEncoder, m_vMappedInputBuffers[slot]);
-            if (status != NV_ENC_SUCCESS)
-                ThrowCallFailure(operation,
-                                 "m_nvenc.nvEncUnmapInputResource(m_hEncoder, m_vMappedInputBuffers[m_iGot % "
-                                 "m_nEncoderBuffer])",
-                                 status);
-            m_vMappedInputBuffers[slot] = nullptr;
-        }
-        ++m_iGot;
-        ++index;
+    } catch (...) {
+        UnmapSlot(slot);
+        throw;
     }
+
+    status = UnmapSlot(slot);
+    if (status != NV_ENC_SUCCESS)
+        ThrowCallFailure(operation,
+                         "m_nvenc.nvEncUnmapInputResource(m_hEncoder, m_vMappedInputBuffers[m_iGot % "
+                         "m_nEncoderBuffer])",
+                         status);
+}
+
+// Keeps the mapping when the unmap fails, so that the next map of the slot retries it.
+NVENCSTATUS EncodeSession::UnmapSlot(int32_t slot)
+{
+    if (!m_vMappedInputBuffers[slot])
+        return NV_ENC_SUCCESS;
+    const NVENCSTATUS status = CallNvenc(m_nvenc.nvEncUnmapInputResource, m_hEncoder, m_vMappedInputBuffers[slot]);
+    if (status == NV_ENC_SUCCESS)
+        m_vMappedInputBuffers[slot] = nullptr;
+    return status;
 }
 
 void EncodeSession::WaitForCompletionEvent(int32_t slot)

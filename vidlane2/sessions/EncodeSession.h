@@ -10,6 +10,16 @@ namespace vidlane2 {
 
 using EncodedPackets = std::vector<std::vector<uint8_t>>;
 
+// Receives each packet while its bitstream buffer is locked: data is valid
+// only during the call, which must not throw.
+class PacketSink {
+public:
+    virtual void Take(const uint8_t* data, uint32_t size) = 0;
+
+protected:
+    ~PacketSink() = default;
+};
+
 // One NVENC encode session: the encoder library's function table, the
 // hardware encoder and a fixed ring of input, output and event slots. Frame n
 // uses slot n mod the ring size; packets come back in submission order.
@@ -29,6 +39,12 @@ public:
     const InputSlot& NextInputSlot() const;
     // picParams and pictureTypeOut may be null; pictureTypeOut receives the
     // picture type of the last packet collected and is untouched without one.
+    // A frame whose packet cannot be collected is dropped: its slot is
+    // released and counted, so the next frame encodes normally.
+    void EncodeFrame(PacketSink& sink, const NV_ENC_PIC_PARAMS* picParams = nullptr,
+                     uint8_t* pictureTypeOut = nullptr);
+    void EndEncode(PacketSink& sink);
+    // The same, collecting copies of the packets.
     void EncodeFrame(EncodedPackets& packets, const NV_ENC_PIC_PARAMS* picParams = nullptr,
                      uint8_t* pictureTypeOut = nullptr);
     void EndEncode(EncodedPackets& packets);
@@ -77,7 +93,9 @@ private:
     void* CompletionEventFor(int32_t slot) const;
     void MapResources(int32_t slot);
     void SendEOS();
-    void GetEncodedPacket(EncodedPackets& packets, bool bOutputDelay, uint8_t* pictureTypeOut);
+    void GetEncodedPacket(PacketSink& sink, bool bOutputDelay, uint8_t* pictureTypeOut);
+    void CollectSlot(int32_t slot, PacketSink& sink, uint8_t* pictureTypeOut);
+    NVENCSTATUS UnmapSlot(int32_t slot);
     void WaitForCompletionEvent(int32_t slot);
     void DrainQuietly();
 

@@ -63,6 +63,50 @@ TEST(Api, NullHandlesAreHarmlessForGetErrorAndDestroy)
     Vidlane_Destroy(nullptr);
 }
 
+// Create returns null on failure, so an unchecked caller passes null on.
+TEST(Api, NullHandlesAreRefusedWithTheTextOfGetErrorNull)
+{
+    std::vector<uint8_t> host(64 * 64 * 4);
+    const auto encoderCalls = {
+        +[](std::vector<uint8_t>& b) { return Vidlane_Encode(nullptr, b.data(), 256, b.data(), b.size(), 64, 64, false); },
+        +[](std::vector<uint8_t>& b) { return Vidlane_EncodePBO(nullptr, 1, b.data(), b.size(), 64, 64, false); },
+        +[](std::vector<uint8_t>& b) {
+            return Vidlane_EncodeTexture(nullptr, 1, 0x0DE1, b.data(), b.size(), 64, 64, 64, 64, false, nullptr, false);
+        },
+        +[](std::vector<uint8_t>&) {
+            Vidlane_SetBitrate(nullptr, 1000, 30);
+            return uint64_t{0};
+        },
+    };
+    const auto decoderCalls = {
+        +[](std::vector<uint8_t>& b) { return Vidlane_Decode(nullptr, b.data(), 16, b.data(), 64, 64); },
+        +[](std::vector<uint8_t>& b) { return Vidlane_DecodePBO(nullptr, b.data(), 16, 1, 64, 64); },
+        +[](std::vector<uint8_t>& b) { return Vidlane_DecodeTexture(nullptr, b.data(), 16, 1, 0x0DE1, 64, 64); },
+    };
+    for (auto call : encoderCalls) {
+        Vidlane_CreateEncoder(9, VIDLANE_H264, VIDLANE_LOSSY, 8000000, 30, 0, 0); // another text first
+        EXPECT_EQ(call(host), 0u);
+        EXPECT_STREQ(Vidlane_GetError(nullptr), "Invalid Vidlane encoder.");
+    }
+    for (auto call : decoderCalls) {
+        Vidlane_CreateEncoder(9, VIDLANE_H264, VIDLANE_LOSSY, 8000000, 30, 0, 0);
+        EXPECT_EQ(call(host), 0u);
+        EXPECT_STREQ(Vidlane_GetError(nullptr), "Invalid Vidlane decoder.");
+    }
+}
+
+// 10-bit H.264 does not exist; the HEVC fields would land in H.264's half of the union.
+TEST(Api, TheHdr10FormatNeedsHevc)
+{
+    EXPECT_EQ(Vidlane_CreateEncoder(VIDLANE_R16G16B16A16_HDR10, VIDLANE_H264, VIDLANE_LOSSY, 8000000, 30, 0, 0),
+              nullptr);
+    EXPECT_STREQ(Vidlane_GetError(nullptr),
+                 "The R16G16B16A16_HDR10 format needs the HEVC codec: it encodes 10-bit HEVC Main10 only");
+    CodecHandle* hevc = Vidlane_CreateEncoder(VIDLANE_R16G16B16A16_HDR10, VIDLANE_HEVC, VIDLANE_LOSSY, 8000000, 30, 0, 0);
+    EXPECT_NE(hevc, nullptr);
+    Vidlane_Destroy(hevc);
+}
+
 TEST_F(Handles, AFreshHandleHasAnEmptyErrorText)
 {
     EXPECT_STREQ(Vidlane_GetError(encoder), "");

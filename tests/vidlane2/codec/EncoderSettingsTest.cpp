@@ -114,6 +114,17 @@ TEST(EncoderSettings, Hdr10SelectsMain10With10BitDepthAndKeepsTheOtherBits)
     EXPECT_EQ(rgba.config.encodeCodecConfig.hevcConfig.pixelBitDepthMinus8, 0u);
 }
 
+// H.264 shares the codec union with HEVC: HEVC fields written there change H.264 settings.
+TEST(EncoderSettings, Hdr10FieldsAreWrittenOnlyForHevc)
+{
+    Defaults d;
+    const uint32_t deblocking = d.config.encodeCodecConfig.h264Config.disableDeblockingFilterIDC;
+    applyEncoderSettings(settings(VIDLANE_R16G16B16A16_HDR10, VIDLANE_H264, VIDLANE_LOSSY, 20000000, 30), d.params,
+                         d.config);
+    EXPECT_EQ(d.config.encodeCodecConfig.h264Config.disableDeblockingFilterIDC, deblocking);
+    EXPECT_FALSE(nvenc9::SameGuid(d.config.profileGUID, kMain10));
+}
+
 TEST(EncoderSettings, OnlyTheLow32BitsOfTheBitrateTakeEffect)
 {
     Defaults d;

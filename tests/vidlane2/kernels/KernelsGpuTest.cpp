@@ -180,6 +180,22 @@ TEST_F(KernelsGpu, ExchangeFlipMatchesTheCpu)
     }
 }
 
+TEST_F(KernelsGpu, OneWayFlipMatchesTheCpuAndLeavesItsSourceAlone)
+{
+    std::mt19937 rng(13);
+    for (const Size s : kSizes) {
+        SCOPED_TRACE(testing::Message() << s.w << "x" << s.h);
+        const std::uint32_t pitch = 4 * s.w + 4 * (rng() % 3);
+        const Bytes a = randomBytes(std::size_t{pitch} * s.h, rng), b = randomBytes(std::size_t{pitch} * s.h, rng);
+        DeviceBytes dA(a), dB(b);
+        ASSERT_EQ(launchImageCopyFlipV(dA.get(), pitch, dB.get(), pitch, s.w, s.h), cudaSuccess);
+        Bytes eb = b;
+        reference::image_copy_flip_v(a.data(), pitch, eb.data(), pitch, s.w, s.h);
+        EXPECT_TRUE(sameBytes(dA.download(), a));
+        EXPECT_TRUE(sameBytes(dB.download(), eb));
+    }
+}
+
 // A CUDA array, as a mapped OpenGL texture gives one, holding host texels.
 class DeviceArray {
 public:
@@ -318,6 +334,7 @@ TEST_F(KernelsGpu, HalfFloatTextureKernelsMatchTheCpu)
 
 TEST_F(KernelsGpu, ColourConversionMatchesTheCpu)
 {
+    ASSERT_EQ(LoadYuvToRgbMatrix(), cudaSuccess);
     std::mt19937 rng(15);
     for (const Size s : kSizes) {
         for (bool packed : {true, false}) {

@@ -361,3 +361,17 @@ TEST_F(DecodeSessionTest, NegativeSizeIsRefused)
 }
 
 } // namespace
+
+// A destroy on a thread with no context of its own must still release the
+// hardware decoder, and leave that thread as it found it.
+TEST_F(DecodeSessionTest, DestructionPushesTheSessionContext)
+{
+    Open();
+    Feed(Seq1080p() + ";" + fake_nvdec::Frame(0));
+    ASSERT_EQ(fake_nvdec::LiveDecoders(), 1u);
+    ASSERT_EQ(fake_cuda::ContextDepth(), 0u);
+    session.reset();
+    EXPECT_EQ(fake_nvdec::LiveParsers(), 0u);
+    EXPECT_EQ(fake_nvdec::LiveDecoders(), 0u);
+    EXPECT_EQ(fake_cuda::ContextDepth(), 0u);
+}

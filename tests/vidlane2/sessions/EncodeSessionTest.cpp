@@ -546,6 +546,29 @@ TEST_F(EncodeSessionTest, FrameFailuresNameTheirCallAndTheStreamGoesOn)
     EXPECT_EQ(packets[0], fake_nvenc::PacketFor(0));
 }
 
+// A frame whose collection fails is dropped: its slot is released and counted,
+// so the next frame maps the slot again and gets its own packet, not a stale one.
+TEST_F(EncodeSessionTest, AFailedCollectionDropsOnlyThatFrame)
+{
+    for (const char* entry : {"nvEncLockBitstream", "nvEncUnlockBitstream", "nvEncUnmapInputResource"}) {
+        SetUp();
+        OpenAndCreate();
+        EncodedPackets packets;
+        fake_nvenc::FailCall(entry, NV_ENC_ERR_GENERIC);
+        EXPECT_THROW(session->EncodeFrame(packets), NVENCException) << entry;
+        fake_nvenc::ClearFailures();
+        for (uint32_t frame = 1; frame < 3; ++frame) {
+            ASSERT_NO_THROW(session->EncodeFrame(packets)) << entry;
+            ASSERT_EQ(packets.size(), 1u) << entry;
+            EXPECT_EQ(packets[0], fake_nvenc::PacketFor(frame)) << entry;
+            EXPECT_EQ(fake_nvenc::LiveMappings(), 0u) << entry;
+        }
+        session->EndEncode(packets);
+        EXPECT_TRUE(packets.empty()) << entry;
+        TearDown();
+    }
+}
+
 TEST_F(EncodeSessionTest, EndOfStreamFailureNamesSendEos)
 {
     OpenAndCreate();

@@ -1,0 +1,174 @@
+#include "ObjectFixture.h"
+
+#include "KernelReference.h"
+#include "codec/FrameLayout.h"
+
+namespace {
+
+using vidlane2::effectiveWidth;
+using vidlane2::frameSize;
+namespace reference = vidlane2::reference;
+
+constexpr uint32_t kWidth = 16;
+constexpr uint32_t kHeight = 8;
+
+// A sequence of exactly the session size (no cropping), then the records.
+std::string Packet(uint32_t sessionWidth, uint32_t height, const std::string& records)
+{
+    return fake_nvdec::Seq(cudaVideoCodec_H264, sessionWidth, height, 0, 0, static_cast<int>(sessionWidth),
+                           static_cast<int>(height)) +
+           records;
+}
+
+// The NV12 frame the fake decoder's decodeNumber-th picture holds, packed.
+Bytes DecodedNv12(int decodeNumber, uint32_t width, uint32_t height)
+{
+    Bytes nv12(std::size_t{width} * (height + height / 2));
+    for (uint32_t r = 0; r < height + height / 2; ++r)
+        for (uint32_t c = 0; c < width; ++c)
+            nv12[std::size_t{r} * width + c] = fake_nvdec::SurfaceByte(decodeNumber, r, c);
+    return nv12;
+}
+
+// What the handle's format makes of that frame, by the CPU rules.
+Bytes Expected(uint32_t format, int decodeNumber, uint32_t width, uint32_t height)
+{
+    const uint32_t sessionWidth = effectiveWidth(format, width);
+    const Bytes nv12 = DecodedNv12(decodeNumber, sessionWidth, height);
+    Bytes out(frameSize(format, width, height), 0);
+    const uint32_t rowBytes = frameSize(format, width, 1);
+    switch (format) {
+    case VIDLANE_UINT4: reference::nv12_to_uint4(nv12.data(), sessionWidth, out.data(), rowBytes, width, height); break;
+    case VIDLANE_UINT8: reference::nv12_to_uint8(nv12.data(), sessionWidth, out.data(), rowBytes, width, height); break;
+    case VIDLANE_UINT16: reference::nv12_to_uint16(nv12.data(), sessionWidth, out.data(), rowBytes, width, height); break;
+    case VIDLANE_UINT32: reference::nv12_to_uint32(nv12.data(), sessionWidth, out.data(), rowBytes, width, height); break;
+    default:
+        reference::yuv_to_rgba(nv12.data(), static_cast<int>(sessionWidth), out.data(), static_cast<int>(rowBytes),
+                               static_cast<int>(width), static_cast<int>(height));
+    }
+    return out;
+}
+
+uint64_t Decode(CodecHandle* decoder, const std::string& packet, void* dst, uint32_t width, uint32_t height)
+{
+    return Vidlane_Decode(decoder, packet.data(), packet.size(), dst, width, height);
+}
+
+class DecoderObject : public ObjectTest {};
+
+TEST_F(DecoderObject, EveryFormatIntoHostAndDeviceMemoryFollowsTheCpuRules)
+{
+    const Vidlane_Format formats[] = {VIDLANE_RGBA32, VIDLANE_UINT4, VIDLANE_UINT8, VIDLANE_UINT16, VIDLANE_UINT32,
+                                      VIDLANE_R16G16B16A16};
+    for (const Vidlane_Format format : formats) {
+        for (const bool onDevice : {false, true}) {
+            SCOPED_TRACE(testing::Message() << "format " << format << (onDevice ? " device" : " host"));
+            ResetFakes();
+            CodecHandle* decoder = Decoder(format);
+            ASSERT_NE(decoder, nullptr);
+            const std::string packet = Packet(effectiveWidth(format, kWidth), kHeight, fake_nvdec::Frame(0));
+            const uint64_t size = frameSize(format, kWidth, kHeight);
+            Bytes out(size, 0xEE);
+            if (onDevice) {
+                DeviceBuffer device(size);
+                ASSERT_EQ(Decode(decoder, packet, device.get(), kWidth, kHeight), size) << Vidlane_GetError(decoder);
+                out = device.bytes();
+            } else {
+                ASSERT_EQ(Decode(decoder, packet, out.data(), kWidth, kHeight), size) << Vidlane_GetError(decoder);
+            }
+            EXPECT_EQ(out, Expected(format, 0, kWidth, kHeight));
+            DestroyAll();
+        }
+    }
+}
+
+TEST_F(DecoderObject, APacketIsFedUpToThreeTimesAndTheNewestFrameIsReturned)
+{
+    CodecHandle* decoder = Decoder(VIDLANE_UINT8);
+    Bytes out(kWidth * kHeight);
+
+    // Two frames out of one packet: the newer one is the result.
+    ASSERT_EQ(Decode(decoder, Packet(kWidth, kHeight, fake_nvdec::Frame(0) + fake_nvdec::Frame(1)), out.data(), kWidth,
+                     kHeight),
+              out.size());
+    EXPECT_EQ(out, Expected(VIDLANE_UINT8, 1, kWidth, kHeight));
+    EXPECT_EQ(fake_nvdec::Packets().size(), 1u);
+
+    // A picture that is never displayed: three feedings, then the text.
+    EXPECT_EQ(Decode(decoder, fake_nvdec::Pic(2), out.data(), kWidth, kHeight), 0u);
+    EXPECT_STREQ(Vidlane_GetError(decoder),
+                 "No frame decoded (Decoder expects encoded bitstream for a single complete frame. "
+                 "Accumulating partial data or combining multiple frames is not supported.)");
+    EXPECT_EQ(fake_nvdec::Packets().size(), 4u);
+
+    // Every feeding carries the next picture count as its timestamp.
+    ASSERT_EQ(Decode(decoder, fake_nvdec::Frame(3), out.data(), kWidth, kHeight), out.size());
+    const auto& packets = fake_nvdec::Packets();
+    ASSERT_EQ(packets.size(), 5u);
+    for (std::size_t i = 0; i < packets.size(); ++i) {
+        EXPECT_EQ(packets[i].timestamp, static_cast<CUvideotimestamp>(i));
+        EXPECT_EQ(packets[i].flags & CUVID_PKT_ENDOFPICTURE, CUVID_PKT_ENDOFPICTURE);
+    }
+}
+
+TEST_F(DecoderObject, ASizeChangeMidStreamOpensANewSession)
+{
+    CodecHandle* decoder = Decoder(VIDLANE_UINT8);
+    Bytes small(kWidth * kHeight);
+    ASSERT_EQ(Decode(decoder, Packet(kWidth, kHeight, fake_nvdec::Frame(0)), small.data(), kWidth, kHeight),
+              small.size());
+    Bytes large(4 * kWidth * kHeight);
+    ASSERT_EQ(Decode(decoder, Packet(2 * kWidth, 2 * kHeight, fake_nvdec::Frame(0)), large.data(), 2 * kWidth,
+                     2 * kHeight),
+              large.size())
+        << Vidlane_GetError(decoder);
+    EXPECT_EQ(large, Expected(VIDLANE_UINT8, 1, 2 * kWidth, 2 * kHeight));
+    EXPECT_EQ(fake_nvdec::CountCalls("cuvidCreateVideoParser"), 2u);
+    EXPECT_EQ(fake_nvdec::LiveParsers(), 1u);
+}
+
+TEST_F(DecoderObject, EachInjectedFailureLeavesTheNextCallWorking)
+{
+    const char* entries[] = {"cudaMalloc", "cudaDeviceSynchronize", "cudaMemcpy"};
+    for (const char* entry : entries) {
+        SCOPED_TRACE(entry);
+        ResetFakes();
+        CodecHandle* decoder = Decoder(VIDLANE_UINT8);
+        Bytes out(kWidth * kHeight);
+        fake_cuda_runtime::FailCall(entry, cudaErrorMemoryAllocation);
+        EXPECT_EQ(Decode(decoder, Packet(kWidth, kHeight, fake_nvdec::Frame(0)), out.data(), kWidth, kHeight), 0u);
+        fake_cuda_runtime::ClearFailures();
+        const int next = static_cast<int>(fake_nvdec::DecodedPictures().size());
+        ASSERT_EQ(Decode(decoder, Packet(kWidth, kHeight, fake_nvdec::Frame(0)), out.data(), kWidth, kHeight),
+                  out.size())
+            << Vidlane_GetError(decoder);
+        EXPECT_EQ(out, Expected(VIDLANE_UINT8, next, kWidth, kHeight));
+        DestroyAll();
+    }
+    // A parser that could not be made leaves no size behind.
+    ResetFakes();
+    CodecHandle* decoder = Decoder(VIDLANE_UINT8);
+    Bytes out(kWidth * kHeight);
+    fake_nvdec::FailCall("cuvidCreateVideoParser", 999);
+    EXPECT_EQ(Decode(decoder, Packet(kWidth, kHeight, fake_nvdec::Frame(0)), out.data(), kWidth, kHeight), 0u);
+    fake_nvdec::ClearFailures();
+    EXPECT_EQ(Decode(decoder, Packet(kWidth, kHeight, fake_nvdec::Frame(0)), out.data(), kWidth, kHeight),
+              out.size())
+        << Vidlane_GetError(decoder);
+}
+
+TEST_F(DecoderObject, TheColourMatrixIsUploadedOnceForManyFrames)
+{
+    CodecHandle* decoder = Decoder(VIDLANE_RGBA32);
+    Bytes out(kWidth * kHeight * 4);
+    for (int frame = 0; frame < 5; ++frame) {
+        ASSERT_EQ(Decode(decoder, Packet(kWidth, kHeight, fake_nvdec::Frame(0)), out.data(), kWidth, kHeight),
+                  out.size());
+        EXPECT_EQ(out, Expected(VIDLANE_RGBA32, frame, kWidth, kHeight));
+    }
+    // At most the first conversion of the process uploads; an earlier test may have.
+    EXPECT_LE(cpu_kernels::MatrixUploads().size(), 1u);
+    EXPECT_EQ(std::count(cpu_kernels::Launches().begin(), cpu_kernels::Launches().end(), "yuv_to_rgba"), 5);
+}
+
+} // namespace
