@@ -5,6 +5,7 @@
 #include "sessions/NvencApi9.h"
 
 #include <cstring>
+#include <string>
 
 namespace vidlane2 {
 
@@ -75,6 +76,14 @@ void applyEncoderSettings(const EncoderSettings& settings, NV_ENC_INITIALIZE_PAR
         config.profileGUID = kHevcMain10Profile;
         config.encodeCodecConfig.hevcConfig.pixelBitDepthMinus8 = 2;
     }
+}
+
+void checkEncoderCodec(std::uint32_t codec)
+{
+    if (codec == VIDLANE_AV1 || codec == VIDLANE_VP9)
+        throw Exception(std::string("Codec ") + (codec == VIDLANE_AV1 ? "AV1" : "VP9") +
+                        " can only be decoded: the encoder speaks NVENC API 9.0, which has no AV1 or VP9; "
+                        "encode with VIDLANE_H264 or VIDLANE_HEVC");
 }
 
 void checkTargetFrameRate(std::uint32_t targetFrameRate)

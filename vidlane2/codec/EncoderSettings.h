@@ -31,6 +31,9 @@ void prepareEncoderParams(NV_ENC_INITIALIZE_PARAMS& params, NV_ENC_CONFIG& confi
 // picture in, one packet out, no B-frames, a key frame every second.
 void applyEncoderSettings(const EncoderSettings& settings, NV_ENC_INITIALIZE_PARAMS& params, NV_ENC_CONFIG& config);
 
+// NVENC API 9.0 has no AV1 or VP9 encoder: those codecs are refused at create time.
+void checkEncoderCodec(std::uint32_t codec);
+
 // A frame rate of 0 would divide by zero in the rate control.
 void checkTargetFrameRate(std::uint32_t targetFrameRate);
 
