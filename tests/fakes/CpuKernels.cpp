@@ -1,4 +1,5 @@
-// The launcher functions of FrameKernels.h, ColourKernels.h on the CPU. Each
+// The launcher functions of FrameKernels.h, ColourKernels.h and
+// StreamColourKernels.h on the CPU. Each
 // makes its launch's checks, requires every buffer it walks to be device memory
 // of the fake runtime, and then runs the reference of its kernel.
 #include "CpuKernels.h"
@@ -9,6 +10,7 @@
 #include "KernelReference.h"
 #include "LaunchChecks.h"
 #include "LaunchGeometry.h"
+#include "StreamColourKernels.h"
 
 #include <cmath>
 #include <cstring>
@@ -242,6 +244,45 @@ cudaError_t ConvertNv12ToRgba(const void* nv12, int nv12Pitch, void* rgba, int r
             rule::yuv_to_rgba<BytePair, RGBA32, PackedWordPair>(x, y, state().constantMemory.m, src, nv12Pitch, dst,
                                                                 rgbaPitch, width, height);
     return cudaSuccess;
+}
+
+namespace {
+
+using StreamReference = void (*)(const u8*, int, int, const YuvToRgb&, u8*, int, int, int);
+
+cudaError_t convertStreamColour(const char* kernel, StreamReference reference, const void* yuv, int yuvPitch,
+                                int bitDepth, const YuvToRgb& conversion, void* rgb, int rgbPitch, int width,
+                                int height)
+{
+    const LaunchCheck check = checkStreamColourLaunch(yuv, yuvPitch, bitDepth, rgb, rgbPitch, width, height);
+    if (check == LaunchCheck::Invalid) return cudaErrorInvalidValue;
+    if (check == LaunchCheck::NothingToDo) return cudaSuccess;
+    const auto w = static_cast<std::uint64_t>(width);
+    const auto h = static_cast<std::uint64_t>(height);
+    const std::uint64_t sample = bitDepth == 8 ? 1 : 2;
+    if (!Walks(kernel, "4:2:0 source", yuv, static_cast<u32>(yuvPitch), sample * w, h + h / 2) ||
+        !Walks(kernel, "destination", rgb, static_cast<u32>(rgbPitch), 4 * w, h))
+        return cudaErrorIllegalAddress;
+    state().launches.emplace_back(kernel);
+    reference(static_cast<const u8*>(yuv), yuvPitch, bitDepth, conversion, static_cast<u8*>(rgb), rgbPitch, width,
+              height);
+    return cudaSuccess;
+}
+
+} // namespace
+
+cudaError_t ConvertYuvToRgba8(const void* yuv, int yuvPitch, int bitDepth, const YuvToRgb& conversion, void* rgba,
+                              int rgbaPitch, int width, int height)
+{
+    return convertStreamColour("stream_yuv_to_rgba8", reference::stream_yuv_to_rgba8, yuv, yuvPitch, bitDepth,
+                               conversion, rgba, rgbaPitch, width, height);
+}
+
+cudaError_t ConvertYuvToAbgr10(const void* yuv, int yuvPitch, int bitDepth, const YuvToRgb& conversion, void* abgr,
+                               int abgrPitch, int width, int height)
+{
+    return convertStreamColour("stream_yuv_to_abgr10", reference::stream_yuv_to_abgr10, yuv, yuvPitch, bitDepth,
+                               conversion, abgr, abgrPitch, width, height);
 }
 
 } // namespace vidlane2

@@ -38,6 +38,8 @@ struct State {
     std::vector<CUVIDDECODECREATEINFO> created;
     std::vector<CUVIDRECONFIGUREDECODERINFO> reconfigurations;
     std::vector<int> decoded;
+    std::vector<CUVIDPICPARAMS> decodedParams;
+    std::vector<int> operatingPoints;
     std::vector<fake_nvdec::MapRequest> maps;
     std::vector<int> sequenceResults;
     std::vector<CUVIDSOURCEDATAPACKET> packets;
@@ -98,9 +100,8 @@ bool Display(Parser& parser, int index)
     return parser.params.pfnDisplayPicture(parser.params.pUserData, &info) != 0;
 }
 
-bool Decode(Parser& parser, int index, int64_t timestamp)
+bool Decode(Parser& parser, int index, int64_t timestamp, CUVIDPICPARAMS pic = {})
 {
-    CUVIDPICPARAMS pic{};
     pic.CurrPicIdx = index;
     parser.timestamps[index] = timestamp;
     parser.pending.push_back(index);
@@ -121,6 +122,13 @@ bool Sequence(Parser& parser, const std::vector<long long>& v)
     format.chroma_format = static_cast<cudaVideoChromaFormat>(v[7]);
     format.bit_depth_luma_minus8 = static_cast<unsigned char>(v[8]);
     format.bit_depth_chroma_minus8 = static_cast<unsigned char>(v.size() > 9 && v[9] >= 0 ? v[9] : v[8]);
+    if (v.size() > 14) {
+        format.min_num_decode_surfaces = static_cast<unsigned char>(v[10]);
+        format.video_signal_description.video_full_range_flag = static_cast<unsigned char>(v[11] & 1);
+        format.video_signal_description.matrix_coefficients = static_cast<unsigned char>(v[12]);
+        format.video_signal_description.color_primaries = static_cast<unsigned char>(v[13]);
+        format.video_signal_description.transfer_characteristics = static_cast<unsigned char>(v[14]);
+    }
     const int result = parser.params.pfnSequenceCallback(parser.params.pUserData, &format);
     state().sequenceResults.push_back(result);
     return result != 0;
@@ -148,6 +156,8 @@ void Reset()
     s.created.clear();
     s.reconfigurations.clear();
     s.decoded.clear();
+    s.decodedParams.clear();
+    s.operatingPoints.clear();
     s.maps.clear();
     s.sequenceResults.clear();
     s.packets.clear();
@@ -170,6 +180,8 @@ const std::vector<CUVIDDECODECAPS>& CapsQueries() { return state().capsQueries; 
 const std::vector<CUVIDDECODECREATEINFO>& CreatedDecoders() { return state().created; }
 const std::vector<CUVIDRECONFIGUREDECODERINFO>& Reconfigurations() { return state().reconfigurations; }
 const std::vector<int>& DecodedPictures() { return state().decoded; }
+const std::vector<CUVIDPICPARAMS>& DecodedPictureParams() { return state().decodedParams; }
+const std::vector<int>& OperatingPointResults() { return state().operatingPoints; }
 const std::vector<MapRequest>& MapRequests() { return state().maps; }
 const std::vector<int>& SequenceResults() { return state().sequenceResults; }
 const std::vector<CUVIDSOURCEDATAPACKET>& Packets() { return state().packets; }
@@ -194,6 +206,27 @@ std::string Seq(cudaVideoCodec codec, unsigned codedWidth, unsigned codedHeight,
     return out.str();
 }
 
+std::string Seq(cudaVideoCodec codec, unsigned codedWidth, unsigned codedHeight, int depthMinus8,
+                const SeqSignal& signal)
+{
+    std::string record = Seq(codec, codedWidth, codedHeight, 0, 0, static_cast<int>(codedWidth),
+                             static_cast<int>(codedHeight), cudaVideoChromaFormat_420, depthMinus8);
+    record.pop_back();
+    std::ostringstream out;
+    out << record << ' ' << signal.minSurfaces << ' ' << signal.fullRange << ' ' << signal.matrix << ' '
+        << signal.primaries << ' ' << signal.transfer << ';';
+    return out.str();
+}
+
+std::string Vp9Pic(int index, int colourSpace)
+{
+    return "VP9PIC " + std::to_string(index) + ' ' + std::to_string(colourSpace) + ';';
+}
+std::string Av1Pic(int index, int applyGrain)
+{
+    return "AV1PIC " + std::to_string(index) + ' ' + std::to_string(applyGrain) + ';';
+}
+std::string OperatingPoint(int count) { return "OPPOINT " + std::to_string(count) + ';'; }
 std::string Pic(int index) { return "PIC " + std::to_string(index) + ';'; }
 std::string Out(int index) { return "OUT " + std::to_string(index) + ';'; }
 std::string Frame(int index) { return "FRAME " + std::to_string(index) + ';'; }
@@ -270,10 +303,30 @@ CUresult cuvidParseVideoData(CUvideoparser handle, CUVIDSOURCEDATAPACKET* packet
         if (word == "SEQ") {
             if (!ReadInts(in, v, 9))
                 return kInvalidValue;
-            long long chromaDepth;
-            if (in >> chromaDepth)
-                v.push_back(chromaDepth);
+            long long extra;
+            while (v.size() < 15 && in >> extra)
+                v.push_back(extra);
             ok = Sequence(*parser, v);
+        } else if (word == "VP9PIC" || word == "AV1PIC") {
+            if (!ReadInts(in, v, 2))
+                return kInvalidValue;
+            CUVIDPICPARAMS pic{};
+            if (word == "VP9PIC")
+                pic.CodecSpecific.vp9.colorSpace = static_cast<unsigned char>(v[1]);
+            else
+                pic.CodecSpecific.av1.apply_grain = static_cast<unsigned short>(v[1] & 1);
+            ok = Decode(*parser, static_cast<int>(v[0]), packet->timestamp, pic);
+        } else if (word == "OPPOINT") {
+            if (!ReadInts(in, v, 1))
+                return kInvalidValue;
+            CUVIDOPERATINGPOINTINFO info{};
+            info.codec = cudaVideoCodec_AV1;
+            info.av1.operating_points_cnt = static_cast<unsigned char>(v[0]);
+            for (long long i = 0; i < v[0] && i < 32; ++i)
+                info.av1.operating_points_idc[i] = static_cast<unsigned short>(0x101 << i % 8);
+            state().operatingPoints.push_back(parser->params.pfnGetOperatingPoint
+                                                  ? parser->params.pfnGetOperatingPoint(parser->params.pUserData, &info)
+                                                  : -1);
         } else if (word == "PIC" || word == "OUT" || word == "FRAME") {
             if (!ReadInts(in, v, 1))
                 return kInvalidValue;
@@ -354,6 +407,7 @@ CUresult cuvidDecodePicture(CUvideodecoder decoder, CUVIDPICPARAMS* pic)
     if (!state().decoders.count(d))
         return kInvalidValue;
     state().decoded.push_back(pic->CurrPicIdx);
+    state().decodedParams.push_back(*pic);
     const int number = state().decodeCount++;
     if (pic->CurrPicIdx < 0 || static_cast<unsigned long>(pic->CurrPicIdx) >= d->info.ulNumDecodeSurfaces)
         return kInvalidValue;

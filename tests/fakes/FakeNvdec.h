@@ -4,8 +4,12 @@
 // live in host memory, as the fake CUDA driver's device memory does.
 //
 // The fake parser reads packets as text records separated by ';':
-//   SEQ codec codedWidth codedHeight left top right bottom chroma depthMinus8 [chromaDepthMinus8]
+//   SEQ codec codedWidth codedHeight left top right bottom chroma depthMinus8 [chromaDepthMinus8
+//       [minSurfaces fullRange matrix primaries transfer]]
 //   PIC index       decode a picture into surface index
+//   VP9PIC index colourSpace   a PIC whose VP9 parameters carry colourSpace
+//   AV1PIC index applyGrain    a PIC whose AV1 parameters carry apply_grain
+//   OPPOINT count   ask for the AV1 operating point among count (-1 without a callback)
 //   OUT index       display surface index
 //   FRAME index     PIC then OUT
 // Unknown records are skipped, as a parser skips bytes that start no unit; a
@@ -40,6 +44,8 @@ const std::vector<CUVIDDECODECAPS>& CapsQueries();
 const std::vector<CUVIDDECODECREATEINFO>& CreatedDecoders();
 const std::vector<CUVIDRECONFIGUREDECODERINFO>& Reconfigurations();
 const std::vector<int>& DecodedPictures(); // CurrPicIdx of every decode call
+const std::vector<CUVIDPICPARAMS>& DecodedPictureParams(); // as the driver got them
+const std::vector<int>& OperatingPointResults();
 const std::vector<MapRequest>& MapRequests();
 const std::vector<int>& SequenceResults(); // what the sequence callback returned
 // Flags and timestamp of every packet given to the parser (payload not kept).
@@ -59,6 +65,20 @@ size_t SurfacePitch(); // of the current decoder's surfaces
 std::string Seq(cudaVideoCodec codec, unsigned codedWidth, unsigned codedHeight, int left, int top, int right,
                 int bottom, cudaVideoChromaFormat chroma = cudaVideoChromaFormat_420, int depthMinus8 = 0,
                 int chromaDepthMinus8 = -1);
+// What a sequence header carries beyond its size: the parser's surface request
+// and the video signal description (all zero: none).
+struct SeqSignal {
+    int minSurfaces = 0;
+    int fullRange = 0;
+    int matrix = 0;
+    int primaries = 0;
+    int transfer = 0;
+};
+std::string Seq(cudaVideoCodec codec, unsigned codedWidth, unsigned codedHeight, int depthMinus8,
+                const SeqSignal& signal);
+std::string Vp9Pic(int index, int colourSpace);
+std::string Av1Pic(int index, int applyGrain);
+std::string OperatingPoint(int count);
 std::string Pic(int index);
 std::string Out(int index);
 std::string Frame(int index);

@@ -5,6 +5,7 @@
 #include "sessions/NvencApi9.h"
 
 #include <cstring>
+#include <string>
 
 namespace vidlane2 {
 
@@ -81,6 +82,14 @@ void checkFormatAndCodec(std::uint32_t format, std::uint32_t codec)
 {
     if (format == VIDLANE_R16G16B16A16_HDR10 && codec != VIDLANE_HEVC)
         throw Exception("The R16G16B16A16_HDR10 format needs the HEVC codec: it encodes 10-bit HEVC Main10 only");
+}
+
+void checkEncoderCodec(std::uint32_t codec)
+{
+    if (codec == VIDLANE_AV1 || codec == VIDLANE_VP9)
+        throw Exception(std::string("Codec ") + (codec == VIDLANE_AV1 ? "AV1" : "VP9") +
+                        " can only be decoded: the encoder speaks NVENC API 9.0, which has no AV1 or VP9; "
+                        "encode with VIDLANE_H264 or VIDLANE_HEVC");
 }
 
 void checkTargetFrameRate(std::uint32_t targetFrameRate)

@@ -34,6 +34,9 @@ void applyEncoderSettings(const EncoderSettings& settings, NV_ENC_INITIALIZE_PAR
 // The 10-bit format exists only as HEVC Main10.
 void checkFormatAndCodec(std::uint32_t format, std::uint32_t codec);
 
+// NVENC API 9.0 has no AV1 or VP9 encoder: those codecs are refused at create time.
+void checkEncoderCodec(std::uint32_t codec);
+
 // A frame rate of 0 would divide by zero in the rate control.
 void checkTargetFrameRate(std::uint32_t targetFrameRate);
 

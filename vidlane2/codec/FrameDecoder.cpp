@@ -6,7 +6,9 @@
 #include "codec/ColourConversion.h"
 #include "codec/FrameLayout.h"
 #include "codec/SessionFailure.h"
+#include "codec/StreamColour.h"
 #include "kernels/FrameKernels.h"
+#include "kernels/StreamColourKernels.h"
 #include "sessions/DecodeSession.h"
 
 #include <cuda_runtime_api.h>
@@ -28,12 +30,35 @@ std::mutex& decoderMutex()
 
 constexpr int kFeedings = 3;
 
-// The streams decoded so far are all BT.709 video range.
+// BT.709 limited range, the original rule, whose matrix lives in constant memory.
 const YuvToRgbMatrix kBt709 = computeYuvToRgbMatrix();
 
 std::string sizeText(std::uint32_t width, std::uint32_t height)
 {
     return std::to_string(width) + " x " + std::to_string(height);
+}
+
+// Unknown values stay H.264, as before there were more codecs.
+cudaVideoCodec nvdecCodec(std::uint32_t codec)
+{
+    switch (codec) {
+    case VIDLANE_HEVC: return cudaVideoCodec_HEVC;
+    case VIDLANE_AV1: return cudaVideoCodec_AV1;
+    case VIDLANE_VP9: return cudaVideoCodec_VP9;
+    default: return cudaVideoCodec_H264;
+    }
+}
+
+bool isScalarFormat(std::uint32_t format)
+{
+    return format == VIDLANE_UINT4 || format == VIDLANE_UINT8 || format == VIDLANE_UINT16 || format == VIDLANE_UINT32;
+}
+
+// What a decode writes: format 6 gives packed 10:10:10:2 words, 4 bytes a pixel,
+// not the 8 of its half-float frames.
+std::uint32_t decodedSize(std::uint32_t format, std::uint32_t width, std::uint32_t height)
+{
+    return format == VIDLANE_R16G16B16A16_HDR10 ? width * height * 4 : frameSize(format, width, height);
 }
 
 } // namespace
@@ -62,8 +87,7 @@ void FrameDecoder::recreate(std::uint32_t width, std::uint32_t height)
         m_session.reset();
         m_width = 0;
         m_height = 0;
-        m_session = std::make_unique<DecodeSession>(context, m_codec == VIDLANE_HEVC ? cudaVideoCodec_HEVC
-                                                                                    : cudaVideoCodec_H264);
+        m_session = std::make_unique<DecodeSession>(context, nvdecCodec(m_codec));
         m_width = width;
         m_height = height;
     } catch (const NVDECException& e) {
@@ -94,8 +118,6 @@ const std::uint8_t* FrameDecoder::decodeFrame(const void* src, std::uint64_t src
 void FrameDecoder::checkPacket(const void* src, std::uint64_t srcSize, std::uint32_t width,
                                std::uint32_t height) const
 {
-    if (m_format == VIDLANE_R16G16B16A16_HDR10)
-        throw Exception("Decoding into the R16G16B16A16_HDR10 format is not supported");
     checkFrameDimensions(m_format, width, height);
     if (!src || srcSize == 0)
         throw Exception("Invalid compressed picture: the pointer is null or the size is 0");
@@ -106,14 +128,17 @@ void FrameDecoder::checkPacket(const void* src, std::uint64_t srcSize, std::uint
 void FrameDecoder::checkDecodedLayout(std::uint32_t width, std::uint32_t height) const
 {
     // The conversions read the caller's size out of the session's frame: it
-    // must be exactly that size, 8-bit, with its chroma plane where NV12 has it.
+    // must be exactly that size, 8- or 10-bit, with its chroma plane where NV12 has it.
     const std::uint32_t sessionWidth = effectiveWidth(m_format, width);
     if (m_session->GetWidth() != sessionWidth || m_session->GetLumaRows() != height)
         throw Exception("Decoded picture is " + sizeText(m_session->GetWidth(), m_session->GetLumaRows()) +
                         ", the call expects " + sizeText(sessionWidth, height));
-    if (m_session->GetBytesPerSample() != 1 || m_session->GetChromaPlanes() != 1 ||
-        m_session->GetChromaRows() != height / 2)
-        throw Exception("Decoded picture is not 8-bit 4:2:0: only such streams can be decoded");
+    const int depth = m_session->GetBitDepth();
+    if ((depth != 8 && depth != 10) || m_session->GetChromaPlanes() != 1 || m_session->GetChromaRows() != height / 2)
+        throw Exception("Decoded picture is not 8- or 10-bit 4:2:0: only such streams can be decoded");
+    if (depth != 8 && isScalarFormat(m_format))
+        throw Exception("Decoded picture is 10-bit: the scalar formats (UINT4, UINT8, UINT16, UINT32) take 8-bit "
+                        "streams only");
 }
 
 std::uint64_t FrameDecoder::decode(const void* src, std::uint64_t srcSize, void* dst, std::uint32_t width,
@@ -126,7 +151,7 @@ std::uint64_t FrameDecoder::decode(const void* src, std::uint64_t srcSize, void*
     const std::uint8_t* frame = decodeFrame(src, srcSize);
     checkDecodedLayout(width, height);
 
-    const std::uint32_t size = frameSize(m_format, width, height);
+    const std::uint32_t size = decodedSize(m_format, width, height);
     const bool toDevice = isDevicePointer(dst);
     if (!toDevice)
         ensureStagingBuffer(width, height);
@@ -144,10 +169,9 @@ void FrameDecoder::convert(const std::uint8_t* frame, std::uint8_t* target, std:
     cudaError_t status = cudaSuccess;
     switch (m_format) {
     case VIDLANE_RGBA32:
-    case VIDLANE_R16G16B16A16: // an 8-bit RGBA stream, delivered as 8-bit RGBA
-        status = static_cast<cudaError_t>(convertNv12ToRgba(kBt709, frame, static_cast<int>(pitch), target,
-                                                            static_cast<int>(width * 4), static_cast<int>(width),
-                                                            static_cast<int>(height)));
+    case VIDLANE_R16G16B16A16: // any stream, delivered as 8-bit RGBA
+    case VIDLANE_R16G16B16A16_HDR10:
+        status = convertToRgb(frame, target, width, height);
         break;
     case VIDLANE_UINT4:
         status = launchNv12ToUint4(frame, pitch, target, width / 2, width, height);
@@ -165,9 +189,26 @@ void FrameDecoder::convert(const std::uint8_t* frame, std::uint8_t* target, std:
     CheckCudaRuntime(status, "Failed to convert decoded frame");
 }
 
+// 8-bit BT.709 limited range keeps the original kernel; every other stream
+// takes the stream colour kernels with its own matrix and depth.
+cudaError_t FrameDecoder::convertToRgb(const std::uint8_t* frame, std::uint8_t* target, std::uint32_t width,
+                                       std::uint32_t height)
+{
+    const int pitch = static_cast<int>(m_session->FramePitch());
+    const int depth = m_session->GetBitDepth();
+    const ColourSpace space = streamColourSpace(m_session->GetVideoFormat(), m_session->GetVp9ColourSpace());
+    const int w = static_cast<int>(width), h = static_cast<int>(height), rowBytes = static_cast<int>(width * 4);
+    if (m_format == VIDLANE_R16G16B16A16_HDR10)
+        return ConvertYuvToAbgr10(frame, pitch, depth, yuvToRgb(space, depth, OutputScale::Ten), target, rowBytes, w,
+                                  h);
+    if (depth == 8 && space == kBt709Limited)
+        return static_cast<cudaError_t>(convertNv12ToRgba(kBt709, frame, pitch, target, rowBytes, w, h));
+    return ConvertYuvToRgba8(frame, pitch, depth, yuvToRgb(space, depth, OutputScale::Eight), target, rowBytes, w, h);
+}
+
 void FrameDecoder::ensureStagingBuffer(std::uint32_t width, std::uint32_t height)
 {
-    m_staging.ensure(frameSize(m_format, width, height));
+    m_staging.ensure(decodedSize(m_format, width, height));
 }
 
 } // namespace vidlane2

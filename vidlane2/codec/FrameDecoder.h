@@ -3,6 +3,8 @@
 #include "codec/DeviceMemory.h"
 #include "codec/GraphicsResourceRegistry.h"
 
+#include <cuda_runtime_api.h>
+
 #include <cstdint>
 #include <memory>
 
@@ -23,7 +25,7 @@ public:
     // the current size or both are 0.
     void recreate(std::uint32_t width, std::uint32_t height);
 
-    // The newest NV12 frame of one packet, in device memory owned by the session.
+    // The newest NV12 (or P016) frame of one packet, in device memory owned by the session.
     const std::uint8_t* decodeFrame(const void* src, std::uint64_t srcSize);
     std::uint64_t decode(const void* src, std::uint64_t srcSize, void* dst, std::uint32_t width,
                          std::uint32_t height);
@@ -40,6 +42,8 @@ private:
     void checkPacket(const void* src, std::uint64_t srcSize, std::uint32_t width, std::uint32_t height) const;
     void checkDecodedLayout(std::uint32_t width, std::uint32_t height) const;
     void convert(const std::uint8_t* frame, std::uint8_t* target, std::uint32_t width, std::uint32_t height);
+    cudaError_t convertToRgb(const std::uint8_t* frame, std::uint8_t* target, std::uint32_t width,
+                             std::uint32_t height);
 
     const std::uint32_t m_format;
     const std::uint32_t m_codec;

@@ -73,6 +73,7 @@ FrameEncoder::FrameEncoder(std::uint32_t format, std::uint32_t codec, std::uint3
 {
     if (!isKnownFormat(format))
         throw Exception("Invalid Vidlane format " + std::to_string(format));
+    checkEncoderCodec(codec);
     checkFormatAndCodec(format, codec);
     checkTargetFrameRate(targetFrameRate);
 }

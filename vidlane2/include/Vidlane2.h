@@ -1,4 +1,4 @@
-/* Vidlane2: H.264/HEVC encoding on NVENC and decoding on NVDEC, for frames in
+/* Vidlane2: H.264/HEVC encoding on NVENC and H.264/HEVC/AV1/VP9 decoding on NVDEC, for frames in
  * host memory, CUDA device memory, OpenGL textures and pixel-buffer objects.
  *
  * Every call that can fail returns 0 (or a null handle) and leaves a text for
@@ -39,15 +39,16 @@ enum {
     VIDLANE_UINT32 = 4,              /* 32-bit scalars, little-endian */
     VIDLANE_R16G16B16A16 = 5,        /* half-float RGBA textures; 8-bit RGBA in memory */
     VIDLANE_R16G16B16A16_HDR10 = 6   /* half-float RGBA textures to 10-bit HEVC Main10;
-                                        packed 10:10:10:2 words in memory */
+                                        packed 10:10:10:2 words in memory (R in the low
+                                        bits), 4 bytes a pixel, also when decoding */
 };
 
 typedef uint32_t Vidlane_Codec;
 enum {
     VIDLANE_H264 = 0,
     VIDLANE_HEVC = 1,
-    VIDLANE_AV1 = 2,
-    VIDLANE_VP9 = 3
+    VIDLANE_AV1 = 2,    /* decoding only */
+    VIDLANE_VP9 = 3     /* decoding only */
 };
 
 typedef uint32_t Vidlane_Compression;
@@ -56,7 +57,8 @@ enum {
     VIDLANE_LOSSLESS = 1
 };
 
-/* Encoders. A size of 0 x 0 opens the hardware session at the first encode.
+/* Encoders (H.264 and HEVC; AV1 and VP9 are refused). A size of 0 x 0 opens the
+ * hardware session at the first encode.
  * Only the low 32 bits of bitrate (bits per second) take effect. */
 VIDLANE2_API CodecHandle* Vidlane_CreateEncoder(Vidlane_Format format, Vidlane_Codec codec,
                                                 Vidlane_Compression compression, uint64_t bitrate,
@@ -85,8 +87,13 @@ VIDLANE2_API void Vidlane_SetBitrate(CodecHandle* handle, uint64_t bitrate, uint
 VIDLANE2_API CodecHandle* Vidlane_CreateDecoder(Vidlane_Format format, Vidlane_Codec codec, uint32_t width,
                                                 uint32_t height);
 
-/* Decodes one complete compressed picture into host or device memory of at
- * least the frame's size in bytes; returns that size. */
+/* Decodes one complete compressed picture (for AV1 one temporal unit, for VP9 one
+ * frame or superframe) into host or device memory; returns the bytes written:
+ * the frame's size, except for VIDLANE_R16G16B16A16_HDR10, which writes
+ * width x height x 4 bytes of packed 10:10:10:2 words. The colours follow the
+ * stream's matrix and range (BT.709 limited range where it signals none).
+ * 10-bit streams decode into VIDLANE_RGBA32, VIDLANE_R16G16B16A16 (8-bit RGBA)
+ * and VIDLANE_R16G16B16A16_HDR10; the scalar formats take 8-bit streams only. */
 VIDLANE2_API uint64_t Vidlane_Decode(CodecHandle* handle, const void* src, uint64_t srcSize, void* dst,
                                      uint32_t width, uint32_t height);
 

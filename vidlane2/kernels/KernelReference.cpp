@@ -63,4 +63,35 @@ void yuv_to_rgba(const u8* nv12, int nv12Pitch, u8* rgba, int rgbaPitch, int wid
     });
 }
 
+namespace {
+
+template <rule::Output output>
+void streamYuvToRgb(const u8* yuv, int yuvPitch, int bitDepth, const YuvToRgb& conversion, u8* rgb, int rgbPitch,
+                    int width, int height)
+{
+    if (width <= 0 || height <= 0) return;
+    forEachThread(colourLaunch(static_cast<u32>(width), static_cast<u32>(height)), [&](u32 x, u32 y) {
+        if (bitDepth == 8)
+            rule::stream_yuv_to_rgb<rule::Nv12Samples, output, PackedWord>(x, y, conversion, yuv, yuvPitch, rgb,
+                                                                           rgbPitch, width, height);
+        else
+            rule::stream_yuv_to_rgb<rule::P016Samples, output, PackedWord>(x, y, conversion, yuv, yuvPitch, rgb,
+                                                                           rgbPitch, width, height);
+    });
+}
+
+} // namespace
+
+void stream_yuv_to_rgba8(const u8* yuv, int yuvPitch, int bitDepth, const YuvToRgb& conversion, u8* rgba,
+                         int rgbaPitch, int width, int height)
+{
+    streamYuvToRgb<rule::Output::Rgba8>(yuv, yuvPitch, bitDepth, conversion, rgba, rgbaPitch, width, height);
+}
+
+void stream_yuv_to_abgr10(const u8* yuv, int yuvPitch, int bitDepth, const YuvToRgb& conversion, u8* abgr,
+                          int abgrPitch, int width, int height)
+{
+    streamYuvToRgb<rule::Output::Abgr10>(yuv, yuvPitch, bitDepth, conversion, abgr, abgrPitch, width, height);
+}
+
 } // namespace vidlane2::reference

@@ -6,6 +6,7 @@
 #include "ColourRules.h"
 #include "FrameRules.h"
 #include "LaunchGeometry.h"
+#include "StreamColourRules.h"
 
 #include <cstdint>
 
@@ -68,5 +69,11 @@ void image_copy_flip_v(const u8* src, u32 srcPitch, u8* dst, u32 dstPitch, u32 w
 
 // ConvertNv12ToRgba's conversion with the computed matrix.
 void yuv_to_rgba(const u8* nv12, int nv12Pitch, u8* rgba, int rgbaPitch, int width, int height);
+
+// ConvertYuvToRgba8 / ConvertYuvToAbgr10 (bitDepth 8: NV12, 10: P016).
+void stream_yuv_to_rgba8(const u8* yuv, int yuvPitch, int bitDepth, const YuvToRgb& conversion, u8* rgba,
+                         int rgbaPitch, int width, int height);
+void stream_yuv_to_abgr10(const u8* yuv, int yuvPitch, int bitDepth, const YuvToRgb& conversion, u8* abgr,
+                          int abgrPitch, int width, int height);
 
 } // namespace vidlane2::reference

@@ -107,6 +107,8 @@ DecodeSession::DecodeSession(CUcontext cuContext, cudaVideoCodec eCodec) : m_cud
     videoParserParameters.pfnSequenceCallback = HandleVideoSequenceProc;
     videoParserParameters.pfnDecodePicture = HandlePictureDecodeProc;
     videoParserParameters.pfnDisplayPicture = HandlePictureDisplayProc;
+    // AV1 only: operating point 0, highest layer only, so a temporal unit shows one picture.
+    videoParserParameters.pfnGetOperatingPoint = HandleOperatingPointProc;
     result = nvdec.Call(nvdec.cuvidCreateVideoParser, &m_hParser, &videoParserParameters);
     if (result != kCudaSuccess) {
         nvdec.Call(nvdec.cuvidCtxLockDestroy, m_ctxLock);
@@ -155,6 +157,14 @@ int DecodeSession::CountDecodeSurfaces(cudaVideoCodec eCodec, unsigned int nWidt
     return 10;
 }
 
+int DecodeSession::DecodeSurfacesFor(const CUVIDEOFORMAT& format)
+{
+    if (format.codec != cudaVideoCodec_AV1 && format.codec != cudaVideoCodec_VP9)
+        return CountDecodeSurfaces(format.codec, format.coded_width, format.coded_height);
+    // A parser that names no count gets the H.264 one, which covers eight references.
+    return format.min_num_decode_surfaces ? format.min_num_decode_surfaces : 20;
+}
+
 template <typename Callback>
 int DecodeSession::RunCallback(Callback callback)
 {
@@ -184,6 +194,12 @@ int CUDAAPI DecodeSession::HandlePictureDisplayProc(void* pUserData, CUVIDPARSER
 {
     auto* session = static_cast<DecodeSession*>(pUserData);
     return session->RunCallback([&] { return session->HandlePictureDisplay(pDispInfo); });
+}
+
+int CUDAAPI DecodeSession::HandleOperatingPointProc(void*, CUVIDOPERATINGPOINTINFO*)
+{
+    // Bits 0-9: operating point 0; bit 10 clear: not all layers.
+    return 0;
 }
 
 bool DecodeSession::Decode(const uint8_t* pData, int nSize, uint8_t*** pppFrame, int* pnFrameReturned,
@@ -253,7 +269,7 @@ int DecodeSession::HandleVideoSequence(CUVIDEOFORMAT* pVideoFormat)
     const char* operation = "DecodeSession::HandleVideoSequence";
     const NvdecApi& nvdec = Nvdec();
     const CUVIDEOFORMAT& format = *pVideoFormat;
-    const int nDecodeSurface = CountDecodeSurfaces(format.codec, format.coded_width, format.coded_height);
+    const int nDecodeSurface = DecodeSurfacesFor(format);
 
     CUVIDDECODECAPS decodecaps{};
     decodecaps.eCodecType = format.codec;
@@ -353,11 +369,13 @@ int DecodeSession::ReconfigureDecoder(CUVIDEOFORMAT* pVideoFormat)
     const bool codedChanged =
         format.coded_width != m_lastFormat.coded_width || format.coded_height != m_lastFormat.coded_height;
     const bool displayChanged = !SameDisplayArea(format, m_lastFormat);
-    const int nDecodeSurface = CountDecodeSurfaces(format.codec, format.coded_width, format.coded_height);
+    const int nDecodeSurface = DecodeSurfacesFor(format);
 
     if (format.coded_width > m_nCeilingWidth || format.coded_height > m_nCeilingHeight)
         throw VIDLANE_NVDEC_ERROR(operation, "Reconfigure Not supported when width/height > maxwidth/maxheight",
                                   kCudaErrorNotSupported);
+    // Colours follow the newest sequence, whatever happens to the size.
+    m_lastFormat.video_signal_description = format.video_signal_description;
 
     if (!codedChanged) {
         if (displayChanged) {
@@ -405,6 +423,8 @@ int DecodeSession::HandlePictureDecode(CUVIDPICPARAMS* pPicParams)
     const char* operation = "DecodeSession::HandlePictureDecode";
     if (!m_hDecoder)
         throw VIDLANE_NVDEC_ERROR(operation, "Decoder not initialized.", kCudaErrorNotInitialized);
+    if (m_lastFormat.codec == cudaVideoCodec_VP9)
+        m_nVp9ColourSpace = pPicParams->CodecSpecific.vp9.colorSpace;
     if (pPicParams->CurrPicIdx >= 0 && pPicParams->CurrPicIdx < kDecodeOrderSlots)
         m_aDecodeOrder[pPicParams->CurrPicIdx] = m_nPicturesDecoded;
     ++m_nPicturesDecoded;

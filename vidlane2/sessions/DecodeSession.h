@@ -32,13 +32,21 @@ public:
     uint32_t GetChromaRows() const { return m_nChromaRows; }
     uint32_t GetChromaPlanes() const { return m_nChromaPlanes; }
     int32_t GetBytesPerSample() const { return m_nBytesPerSample; }
+    int GetBitDepth() const { return m_lastFormat.bit_depth_luma_minus8 + 8; }
+    // The sequence the decoder runs (codec, bit depth, signal description).
+    const CUVIDEOFORMAT& GetVideoFormat() const { return m_lastFormat; }
+    // The colour space field of the last VP9 picture, -1 before one.
+    int GetVp9ColourSpace() const { return m_nVp9ColourSpace; }
 
     static int CountDecodeSurfaces(cudaVideoCodec eCodec, unsigned int nWidth, unsigned int nHeight);
+    // H.264 and HEVC: CountDecodeSurfaces; AV1 and VP9: what the parser asks for.
+    static int DecodeSurfacesFor(const CUVIDEOFORMAT& format);
 
 private:
     static int CUDAAPI HandleVideoSequenceProc(void* pUserData, CUVIDEOFORMAT* pVideoFormat);
     static int CUDAAPI HandlePictureDecodeProc(void* pUserData, CUVIDPICPARAMS* pPicParams);
     static int CUDAAPI HandlePictureDisplayProc(void* pUserData, CUVIDPARSERDISPINFO* pDispInfo);
+    static int CUDAAPI HandleOperatingPointProc(void* pUserData, CUVIDOPERATINGPOINTINFO* pOperatingPointInfo);
 
     // Runs a callback for the parser. An exception must not unwind through the
     // parser's frames: it is kept, the parser is told the callback failed, and
@@ -79,6 +87,7 @@ private:
     // Bytes of every pool frame, fixed by the first allocation.
     size_t m_nPoolFrameBytes = 0;
     std::exception_ptr m_callbackError;
+    int m_nVp9ColourSpace = -1;
 };
 
 } // namespace vidlane2

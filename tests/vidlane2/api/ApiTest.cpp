@@ -212,12 +212,37 @@ TEST_F(Handles, OpenGlCallsRefuseFormatsTheyDoNotCarry)
     Vidlane_Destroy(halfDecoder);
 }
 
-TEST_F(Handles, TenBitDecodingIsRefused)
+TEST_F(Handles, AV1AndVP9DecodersOpenAndEncodersRefuseThem)
 {
+    const struct {
+        Vidlane_Codec codec;
+        const char* text;
+    } cases[] = {
+        {VIDLANE_AV1, "Codec AV1 can only be decoded: the encoder speaks NVENC API 9.0, which has no AV1 or VP9; "
+                      "encode with VIDLANE_H264 or VIDLANE_HEVC"},
+        {VIDLANE_VP9, "Codec VP9 can only be decoded: the encoder speaks NVENC API 9.0, which has no AV1 or VP9; "
+                      "encode with VIDLANE_H264 or VIDLANE_HEVC"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Vidlane_CreateEncoder(VIDLANE_RGBA32, c.codec, VIDLANE_LOSSY, 8000000, 30, 0, 0), nullptr);
+        EXPECT_STREQ(Vidlane_GetError(nullptr), c.text);
+        EXPECT_EQ(Vidlane_CreateEncoder(VIDLANE_UINT8, c.codec, VIDLANE_LOSSLESS, 8000000, 30, 64, 64), nullptr);
+        EXPECT_STREQ(Vidlane_GetError(nullptr), c.text) << "refused before any session work";
+        for (const Vidlane_Format format : {VIDLANE_RGBA32, VIDLANE_UINT8, VIDLANE_R16G16B16A16_HDR10}) {
+            CodecHandle* decoder = Vidlane_CreateDecoder(format, c.codec, 0, 0);
+            EXPECT_NE(decoder, nullptr) << Vidlane_GetError(nullptr);
+            Vidlane_Destroy(decoder);
+        }
+    }
+}
+
+TEST_F(Handles, HDR10DecodingIsNoLongerRefusedUpFront)
+{
+    SKIP_WITH_DRIVER();
     CodecHandle* hdr = Vidlane_CreateDecoder(VIDLANE_R16G16B16A16_HDR10, VIDLANE_HEVC, 0, 0);
     ASSERT_NE(hdr, nullptr);
     EXPECT_EQ(Vidlane_Decode(hdr, host.data(), 16, host.data(), 64, 64), 0u);
-    EXPECT_STREQ(Vidlane_GetError(hdr), "Decoding into the R16G16B16A16_HDR10 format is not supported");
+    EXPECT_STREQ(Vidlane_GetError(hdr), kNoDriver);
     Vidlane_Destroy(hdr);
 }
 
