@@ -1,5 +1,6 @@
 #include "ObjectFixture.h"
 
+#include "ColourMatrices.h"
 #include "KernelReference.h"
 #include "codec/FrameLayout.h"
 
@@ -171,4 +172,79 @@ TEST_F(DecoderObject, TheColourMatrixIsUploadedOnceForManyFrames)
     EXPECT_EQ(std::count(cpu_kernels::Launches().begin(), cpu_kernels::Launches().end(), "yuv_to_rgba"), 5);
 }
 
+TEST_F(DecoderObject, StreamsDecodeWithTheirOwnDepthMatrixAndRange)
+{
+    using vidlane2::ColourSpace;
+    using vidlane2::OutputScale;
+    using vidlane2::YuvMatrix;
+    using vidlane2::YuvRange;
+    struct Case {
+        const char* name;
+        Vidlane_Codec codec;
+        int depthMinus8;
+        fake_nvdec::SeqSignal signal;
+        Vidlane_Format format;
+        ColourSpace space;
+    };
+    const Case cases[] = {
+        {"HEVC Main10 BT.709 into 10:10:10:2", VIDLANE_HEVC, 2, {0, 0, 1, 1, 1}, VIDLANE_R16G16B16A16_HDR10,
+         {YuvMatrix::Bt709, YuvRange::Limited}},
+        {"HEVC Main10 BT.2020 full range into RGBA", VIDLANE_HEVC, 2, {0, 1, 9, 9, 16}, VIDLANE_RGBA32,
+         {YuvMatrix::Bt2020Ncl, YuvRange::Full}},
+        {"H.264 BT.601 full range into RGBA", VIDLANE_H264, 0, {0, 1, 6, 6, 6}, VIDLANE_RGBA32,
+         {YuvMatrix::Bt601, YuvRange::Full}},
+        {"H.264 without a description into 10:10:10:2", VIDLANE_H264, 0, {}, VIDLANE_R16G16B16A16_HDR10,
+         {YuvMatrix::Bt709, YuvRange::Limited}},
+        {"AV1 10-bit BT.601 limited into format 5", VIDLANE_AV1, 2, {0, 0, 5, 5, 6}, VIDLANE_R16G16B16A16,
+         {YuvMatrix::Bt601, YuvRange::Limited}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ResetFakes();
+        CodecHandle* decoder = Decoder(c.format, c.codec);
+        ASSERT_NE(decoder, nullptr);
+        const cudaVideoCodec nvdec = c.codec == VIDLANE_HEVC  ? cudaVideoCodec_HEVC
+                                     : c.codec == VIDLANE_AV1 ? cudaVideoCodec_AV1
+                                                              : cudaVideoCodec_H264;
+        const std::string packet =
+            fake_nvdec::Seq(nvdec, kWidth, kHeight, c.depthMinus8, c.signal) + fake_nvdec::Frame(0);
+        // Every RGB output is four bytes a pixel, packed 10:10:10:2 words included.
+        const uint64_t size = uint64_t{kWidth} * kHeight * 4;
+        Bytes out(size + 16, 0xEE);
+        ASSERT_EQ(Decode(decoder, packet, out.data(), kWidth, kHeight), size) << Vidlane_GetError(decoder);
+        EXPECT_EQ(Bytes(out.begin() + size, out.end()), Bytes(16, 0xEE)) << "written past the frame";
+
+        const int depth = 8 + c.depthMinus8;
+        const uint32_t sampleBytes = depth == 8 ? 1 : 2;
+        const Bytes yuv = DecodedNv12(0, kWidth * sampleBytes, kHeight);
+        Bytes expected(size, 0);
+        const int yuvPitch = static_cast<int>(kWidth * sampleBytes), rgbPitch = static_cast<int>(kWidth * 4);
+        if (c.format == VIDLANE_R16G16B16A16_HDR10)
+            reference::stream_yuv_to_abgr10(yuv.data(), yuvPitch, depth,
+                                            vidlane2::yuvToRgb(c.space, depth, OutputScale::Ten), expected.data(),
+                                            rgbPitch, kWidth, kHeight);
+        else
+            reference::stream_yuv_to_rgba8(yuv.data(), yuvPitch, depth,
+                                           vidlane2::yuvToRgb(c.space, depth, OutputScale::Eight), expected.data(),
+                                           rgbPitch, kWidth, kHeight);
+        EXPECT_EQ(Bytes(out.begin(), out.begin() + size), expected);
+        DestroyAll();
+    }
+}
+
+TEST_F(DecoderObject, TheScalarFormatsRefuseATenBitStreamAndStayUsable)
+{
+    CodecHandle* decoder = Decoder(VIDLANE_UINT8, VIDLANE_HEVC);
+    Bytes out(kWidth * kHeight, 0xEE);
+    const std::string tenBit = fake_nvdec::Seq(cudaVideoCodec_HEVC, kWidth, kHeight, 2, {}) + fake_nvdec::Frame(0);
+    EXPECT_EQ(Decode(decoder, tenBit, out.data(), kWidth, kHeight), 0u);
+    EXPECT_NE(std::string(Vidlane_GetError(decoder))
+                  .find("Decoded picture is 10-bit: the scalar formats (UINT4, UINT8, UINT16, UINT32) take 8-bit "
+                        "streams only"),
+              std::string::npos)
+        << Vidlane_GetError(decoder);
+    EXPECT_EQ(out, Bytes(out.size(), 0xEE));
+}
+
 } // namespace
+
