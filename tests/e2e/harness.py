@@ -150,11 +150,38 @@ class Launcher:
         self.test.assertTrue(self.wait_for_text("Run Pulsemarker", timeout=60), "the launcher drew nothing")
         # The stars arrive a few frames after the window, in one long frame that
         # uploads the panorama; input is only given once that frame is over.
-        self.test.assertTrue(wait_for(self._stars_shown, timeout=60, step=0.3), "the sky's stars never came")
+        self.test.assertTrue(wait_for(self._stars_shown, timeout=60, step=0.3),
+                             "the sky's stars never came" + self.diagnosis("no-stars"))
         return self
+
+    def diagnosis(self, name):
+        """What a failed wait leaves to look at: whether the launcher still runs and
+        uses the processor, the processes started under it, the visible windows,
+        its last output, and a screenshot (under SHOTS)."""
+        def times(pid):
+            try:
+                with open(f"/proc/{pid}/stat") as f:
+                    fields = f.read().rsplit(")", 1)[1].split()
+                return f"state {fields[0]}, cpu {(int(fields[11]) + int(fields[12])) / os.sysconf('SC_CLK_TCK'):.1f} s"
+            except OSError:
+                return "gone"
+        lines = [f"launcher: exit status {self.proc.poll()}, {times(self.proc.pid)}"]
+        for pid, comm, cmdline in _processes_of(self.work):
+            words = cmdline.replace(b"\0", b" ").decode(errors="replace").strip()[:80]
+            lines.append(f"process {pid} {comm!r} {words!r}: {times(pid)}")
+        for window in run("xdotool", "search", "--onlyvisible", "--name", ".*").stdout.split():
+            title = run("xdotool", "getwindowname", window).stdout.strip()
+            where = run("xdotool", "getwindowgeometry", window).stdout.split()
+            lines.append(f"window {window} {title!r} {' '.join(where[3:4] + where[-1:])}")
+        self._output_file.flush()
+        lines.append(f"output: {self.output()[-800:]!r}")
+        self.shot(f"failed-{name}")
+        lines.append(f"screenshot: {os.path.join(SHOTS, ('windows' if WINDOWS else 'linux') + f'-failed-{name}.png')}")
+        return "\n" + "\n".join(lines)
 
     def _stars_shown(self):
         """Bright pixels in the window's left margin, where only the sky shows."""
+        self.raise_window()
         x, y, w, h = self.geometry
         raw = subprocess.run(["import", "-window", "root", "-crop", f"28x{h}+{x}+{y}", "-depth", "8", "gray:-"],
                              capture_output=True, timeout=30).stdout

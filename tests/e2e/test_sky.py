@@ -64,7 +64,7 @@ class SkyBehindLauncher(unittest.TestCase):
             open(app.hold_file, "w").close()
             app.click_text("Launch Simulation")
             self.assertTrue(harness.wait_for(lambda: harness.standin_pids(app.work), timeout=10),
-                            "the stand-in did not start")
+                            "the stand-in did not start" + app.diagnosis("sky-launch"))
             time.sleep(0.5)
             running = Screen(app)
             app.shot("sky-running")

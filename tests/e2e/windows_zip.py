@@ -58,7 +58,7 @@ class WindowsZip(unittest.TestCase):
             app.click_text("Launch Simulation")
             log = harness.wait_for(app.log, timeout=20)
             self.assertTrue(log, f"the stand-in beside the unpacked launcher did not start; folder: "
-                                 f"{sorted(os.listdir(self.folder))}, output: {app.output()[-2000:]!r}")
+                                 f"{sorted(os.listdir(self.folder))}" + app.diagnosis("zip-launch"))
             self.assertIn("-project demoBig.xml", log[0])
 
 if __name__ == "__main__":

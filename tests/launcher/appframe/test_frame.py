@@ -100,6 +100,14 @@ class Probe:
     def window(self):
         return wait_for(lambda: find_window(self.app))
 
+    def no_window(self):
+        """Why no window is there: the probe's state and the windows that are."""
+        code = self.proc.poll()
+        err = self.proc.communicate(timeout=30)[1][-1500:] if code is not None else ""
+        shown = [f"{w} {run('xdotool', 'getwindowname', w).stdout.strip()!r}"
+                 for w in run("xdotool", "search", "--onlyvisible", "--name", ".*").stdout.split()]
+        return f"no window; probe exit status {code}, stderr {err!r}, events {self.events()}, windows {shown}"
+
     def desktop_window(self):
         return wait_for(lambda: find_window(self.app + ".*"))
 
@@ -136,7 +144,8 @@ class FrameOnDisplay(unittest.TestCase):
     def test_first_run_places_clears_forwards_keys_and_saves_in_order(self):
         probe = Probe(self).start()
         window = probe.window()
-        self.assertIsNotNone(window, "the frame's window did not appear")
+        if window is None:
+            self.fail(probe.no_window())
         self.assertTrue(probe.wait_event("frames"), probe.events())
         self.assertIn("frames customFont=1 atlas=7 fixed=1", probe.events())
         x, y, w, h = geometry(window)
@@ -191,7 +200,8 @@ class FrameOnDisplay(unittest.TestCase):
                                      run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK").stdout))
             probe.start()
             window = probe.window()
-        self.assertIsNotNone(window)
+        if window is None:
+            self.fail(probe.no_window())
         self.assertTrue(probe.wait_event("frames"), probe.events())
         self.assertIn("created maximized=1", probe.events())
         # The clear colour far outside the normal 900 x 600 placement.
@@ -216,7 +226,8 @@ class FrameOnDisplay(unittest.TestCase):
                 probe.write_settings(f"[window]\r\nposx={stored[0]}\r\nposy={stored[1]}\r\n")
                 probe.start()
                 window = probe.window()
-                self.assertIsNotNone(window)
+                if window is None:
+                    self.fail(probe.no_window())
                 self.assertTrue(probe.wait_event("frames"), probe.events())
                 if not WINDOWS:
                     self.assertEqual(geometry(window)[:2], expected)
@@ -240,7 +251,8 @@ class FrameOnDisplay(unittest.TestCase):
                 probe.write_settings(settings)
                 probe.start()
                 window = probe.window()
-                self.assertIsNotNone(window)
+                if window is None:
+                    self.fail(probe.no_window())
                 self.assertTrue(probe.wait_event("frames"), probe.events())
                 # The built-in font and the five fixed fonts only.
                 self.assertIn("frames customFont=0 atlas=6 fixed=1", probe.events())
