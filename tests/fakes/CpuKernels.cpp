@@ -45,21 +45,6 @@ bool Walks(const char* kernel, const char* side, const void* p, std::uint64_t pi
                                                std::string(kernel) + ": " + side);
 }
 
-// Bytes of one packed row and one luma row of a scalar kernel.
-void RowBytes(FrameKernel kernel, u32 width, std::uint64_t& packed, std::uint64_t& luma)
-{
-    const std::uint64_t w = width;
-    switch (kernel) {
-    case FrameKernel::Uint4ToNv12:
-    case FrameKernel::Nv12ToUint4: packed = (w + 1) / 2; luma = w; break;
-    case FrameKernel::Uint8ToNv12:
-    case FrameKernel::Nv12ToUint8: packed = luma = w; break;
-    case FrameKernel::Uint16ToNv12:
-    case FrameKernel::Nv12ToUint16: packed = luma = 2 * w; break;
-    default: packed = luma = 4 * w; break;
-    }
-}
-
 template <class Run>
 cudaError_t Scalar(const char* name, FrameKernel kernel, bool toNv12, const void* src, u32 srcPitch, void* dst,
                    u32 dstPitch, u32 width, u32 height, Run run)
@@ -67,9 +52,7 @@ cudaError_t Scalar(const char* name, FrameKernel kernel, bool toNv12, const void
     const LaunchCheck check = checkFrameLaunch(kernel, src, srcPitch, dst, dstPitch, width, height);
     if (check == LaunchCheck::Invalid) return cudaErrorInvalidValue;
     if (check == LaunchCheck::NothingToDo) return cudaSuccess;
-    std::uint64_t packed = 0;
-    std::uint64_t luma = 0;
-    RowBytes(kernel, width, packed, luma);
+    const auto [packed, luma] = frameRowBytes(kernel, width);
     const std::uint64_t h = height;
     const bool sound = toNv12 ? Walks(name, "source", src, srcPitch, packed, h) &&
                                     Walks(name, "NV12 destination", dst, dstPitch, luma, h + h / 2)

@@ -60,7 +60,7 @@ void Reset()
 
 void FailCall(const std::string& entry, int status, int skip) { state().recorder.Fail(entry, status, skip); }
 void ClearFailures() { state().recorder.ClearFailures(); }
-const std::vector<std::string>& Calls() { return state().recorder.Calls(); }
+std::vector<std::string> Calls() { return state().recorder.Calls(); }
 size_t CountCalls(const std::string& entry)
 {
     const auto& calls = Calls();

@@ -21,7 +21,7 @@ void Reset();
 // The named entry returns status from its (skip + 1)-th call on.
 void FailCall(const std::string& entry, int status, int skip = 0);
 void ClearFailures();
-const std::vector<std::string>& Calls();
+std::vector<std::string> Calls();
 size_t CountCalls(const std::string& entry);
 
 const std::vector<PitchAllocation>& PitchAllocations();

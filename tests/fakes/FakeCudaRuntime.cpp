@@ -2,6 +2,7 @@
 // plain runtime calls those objects make, over the fake driver's memory.
 #include "FakeCudaRuntime.h"
 
+#include "FakeCalls.h"
 #include "FakeCuda.h"
 
 #include <cuda_gl_interop.h>
@@ -26,67 +27,8 @@ struct Texture {
     cudaTextureDesc sampling;
 };
 
-// The call log keeps the names themselves (all literals) and failures are
-// looked up without building strings, so that recording allocates nothing
-// once the log has its room.
-class Recorder {
-public:
-    void Reset()
-    {
-        m_calls.clear();
-        m_calls.reserve(1 << 14);
-        m_failures.clear();
-    }
-
-    int Enter(const char* name)
-    {
-        m_calls.push_back(name);
-        for (Failure& failure : m_failures) {
-            if (failure.name != name)
-                continue;
-            if (failure.skip > 0) {
-                --failure.skip;
-                return 0;
-            }
-            if (failure.times == 0)
-                return 0;
-            if (failure.times > 0)
-                --failure.times;
-            return failure.status;
-        }
-        return 0;
-    }
-
-    void Fail(const std::string& name, int status, int skip, int times)
-    {
-        for (Failure& failure : m_failures)
-            if (failure.name == name) {
-                failure = {name, status, skip, times};
-                return;
-            }
-        m_failures.push_back({name, status, skip, times});
-    }
-    void ClearFailures() { m_failures.clear(); }
-    std::vector<std::string> Calls() const { return {m_calls.begin(), m_calls.end()}; }
-    std::size_t Count(const std::string& name) const
-    {
-        return static_cast<std::size_t>(
-            std::count_if(m_calls.begin(), m_calls.end(), [&](const char* call) { return name == call; }));
-    }
-
-private:
-    struct Failure {
-        std::string name;
-        int status;
-        int skip;
-        int times;
-    };
-    std::vector<const char*> m_calls;
-    std::vector<Failure> m_failures;
-};
-
 struct State {
-    Recorder recorder;
+    fake::CallRecorder recorder;
     cudaError_t lastError = cudaSuccess;
     std::vector<fake_cuda_runtime::Copy> copies;
     std::vector<std::string> violations;

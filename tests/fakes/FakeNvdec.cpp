@@ -169,7 +169,7 @@ void FailCall(const std::string& entry, int status, int skip) { state().recorder
 void ClearFailures() { state().recorder.ClearFailures(); }
 CUVIDDECODECAPS& Caps() { return state().caps; }
 void SetDecodeStatus(int pictureIndex, cuvidDecodeStatus status) { state().statuses[pictureIndex] = status; }
-const std::vector<std::string>& Calls() { return state().recorder.Calls(); }
+std::vector<std::string> Calls() { return state().recorder.Calls(); }
 size_t CountCalls(const std::string& entry)
 {
     const auto& calls = Calls();

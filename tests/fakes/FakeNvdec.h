@@ -37,7 +37,7 @@ void ClearFailures();
 CUVIDDECODECAPS& Caps(); // the answer to every capability query
 void SetDecodeStatus(int pictureIndex, cuvidDecodeStatus status);
 
-const std::vector<std::string>& Calls();
+std::vector<std::string> Calls();
 size_t CountCalls(const std::string& entry);
 const std::vector<CUVIDPARSERPARAMS>& ParserParams();
 const std::vector<CUVIDDECODECAPS>& CapsQueries();

@@ -322,7 +322,7 @@ void SetMaxSupportedVersion(uint32_t version) { state().maxVersion = version; }
 void SetAsyncSupported(int value) { state().asyncSupported = value; }
 NV_ENC_CONFIG& PresetConfig() { return state().preset; }
 
-const std::vector<std::string>& Calls() { return state().recorder.Calls(); }
+std::vector<std::string> Calls() { return state().recorder.Calls(); }
 size_t CountCalls(const std::string& entry)
 {
     const auto& calls = Calls();

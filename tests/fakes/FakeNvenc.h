@@ -35,7 +35,7 @@ void SetAsyncSupported(int value);
 // The configuration every preset query returns.
 NV_ENC_CONFIG& PresetConfig();
 
-const std::vector<std::string>& Calls();
+std::vector<std::string> Calls();
 size_t CountCalls(const std::string& entry);
 uint32_t FunctionListVersion();
 const std::vector<NV_ENC_OPEN_ENCODE_SESSION_EX_PARAMS>& OpenedSessions();

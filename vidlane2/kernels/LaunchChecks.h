@@ -62,29 +62,39 @@ inline bool overlap(const BufferWalk& a, const BufferWalk& b)
 
 } // namespace detail
 
+// Bytes of one row of packed values, and of the luma row it fills or comes from
+// (none for the kernels of RGBA pixels).
+struct FrameRowBytes {
+    std::uint64_t packed;
+    std::uint64_t luma;
+};
+
+inline FrameRowBytes frameRowBytes(FrameKernel kernel, std::uint32_t width)
+{
+    const std::uint64_t w = width;
+    switch (kernel) {
+    case FrameKernel::Uint4ToNv12:
+    case FrameKernel::Nv12ToUint4: return {(w + 1) / 2, w};
+    case FrameKernel::Uint8ToNv12:
+    case FrameKernel::Nv12ToUint8: return {w, w};
+    case FrameKernel::Uint16ToNv12:
+    case FrameKernel::Nv12ToUint16: return {2 * w, 2 * w};
+    case FrameKernel::Uint32ToNv12:
+    case FrameKernel::Nv12ToUint32: return {4 * w, 4 * w};
+    case FrameKernel::TextureToRgba:
+    case FrameKernel::ImageFlipV: break;
+    }
+    return {4 * w, 0};
+}
+
 inline LaunchCheck checkFrameLaunch(FrameKernel kernel, const void* src, std::uint32_t srcPitch, const void* dst,
                                     std::uint32_t dstPitch, std::uint32_t width, std::uint32_t height)
 {
     if (width == 0 || height == 0) return LaunchCheck::NothingToDo;
-    const std::uint64_t w = width;
     const std::uint64_t h = height;
     const std::uint64_t nv12Rows = h + h / 2;
     const std::uint64_t maxExtent = std::uint64_t{1} << 32;
-    // Bytes a row of packed values takes, which is also the luma row it fills.
-    std::uint64_t packed = 0;
-    std::uint64_t luma = 0;
-    switch (kernel) {
-    case FrameKernel::Uint4ToNv12:
-    case FrameKernel::Nv12ToUint4: packed = (w + 1) / 2; luma = w; break;
-    case FrameKernel::Uint8ToNv12:
-    case FrameKernel::Nv12ToUint8: packed = luma = w; break;
-    case FrameKernel::Uint16ToNv12:
-    case FrameKernel::Nv12ToUint16: packed = luma = 2 * w; break;
-    case FrameKernel::Uint32ToNv12:
-    case FrameKernel::Nv12ToUint32: packed = luma = 4 * w; break;
-    case FrameKernel::TextureToRgba:
-    case FrameKernel::ImageFlipV: packed = 4 * w; break;
-    }
+    const auto [packed, luma] = frameRowBytes(kernel, width);
     BufferWalk in{src, srcPitch, 0, h, 1};
     BufferWalk out{dst, dstPitch, 0, h, 1};
     switch (kernel) {
