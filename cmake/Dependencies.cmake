@@ -44,6 +44,12 @@ else()
     add_library(synaptor_imgui INTERFACE)
     target_include_directories(synaptor_imgui SYSTEM INTERFACE /usr/include/imgui/backends)
     target_link_libraries(synaptor_imgui INTERFACE PkgConfig::IMGUI synaptor::glfw ${CMAKE_DL_LIBS})
+    # Debian builds Dear ImGui against the system's stb_truetype and stb_rect_pack
+    # (libstb); the Windows build compiles the library's own copies into it. Code
+    # that drives the library's rasterizer must use the same one.
+    pkg_check_modules(IMGUI_STB REQUIRED IMPORTED_TARGET stb)
+    target_link_libraries(synaptor_imgui INTERFACE PkgConfig::IMGUI_STB)
+    target_compile_definitions(synaptor_imgui INTERFACE SYNAPTOR_IMGUI_SYSTEM_STB)
 endif()
 add_library(synaptor::imgui ALIAS synaptor_imgui)
 

@@ -14,6 +14,7 @@ int RunLauncher()
     const AppFrame::AppFactory factory = [](GLFWwindow* window) {
         return std::make_unique<Features::MainApp>(window);
     };
+    AppFrame::ExpectFontRequest(Features::MainApp::fontRequest);
     return AppFrame::Run("AppFrame", "Synaptor Demo", factory);
 }
 

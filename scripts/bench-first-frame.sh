@@ -9,8 +9,8 @@
 # The launcher runs twice a round: with no settings ("first run") and with the
 # settings it leaves behind ("later run", its own font request stored).
 # BUILD_LINUX and BUILD_WINDOWS name the bin folders (default build/release/bin
-# and build/windows/bin; use builds without sanitizers). FIRST_SWAP_PPM=<folder>
-# also saves each program's first frame there, as a PPM.
+# and build/windows/bin; use builds without sanitizers). FIRST_SWAP_SHOTS=<folder>
+# also saves a screenshot of each program's first frame there, as a PNG.
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 RUNS=${1:-7}
@@ -36,9 +36,9 @@ LATER_RUN=$'[font]\r\nenabled=1\r\ntype=5\r\nsize=24.000000'
 median() { sort -n | awk '{a[NR]=$1} END {if (NR) print a[int((NR+1)/2)]; else print "-"}'; }
 
 # Prints the milliseconds from exec to the first swap's return; "-" without a swap.
-# <settings: none or later> <ppm name> <command...>
+# <settings: none or later> <screenshot name> <command...>
 time_first_frame() {
-    local settings=$1 ppm=$2
+    local settings=$1 shot=$2
     shift 2
     local out="$TMP/swap" data="$TMP/data"
     rm -rf "$out" "$data" "$WINE_FOLDER"
@@ -49,10 +49,10 @@ time_first_frame() {
             printf '%s' "$LATER_RUN" > "$folder/appframe.ini"
         done
     fi
-    local ppm_path=""
-    [ -n "${FIRST_SWAP_PPM:-}" ] && ppm_path="$FIRST_SWAP_PPM/$ppm.ppm"
+    local shot_path=""
+    [ -n "${FIRST_SWAP_SHOTS:-}" ] && shot_path="$FIRST_SWAP_SHOTS/$shot.png"
     local start=${EPOCHREALTIME/[.,]/}
-    FIRST_SWAP_OUT="$out" FIRST_SWAP_PPM="$ppm_path" XDG_DATA_HOME="$data" LD_PRELOAD="$SHIM" \
+    FIRST_SWAP_OUT="$out" FIRST_SWAP_SHOT="$shot_path" XDG_DATA_HOME="$data" LD_PRELOAD="$SHIM" \
         timeout 60 "$@" >/dev/null 2>&1 </dev/null || true
     if [ -s "$out" ]; then
         echo $(( ($(cat "$out") / 1000 - start) / 1000 ))

@@ -1,6 +1,7 @@
 #include "AppFrame.h"
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,8 @@ std::unique_ptr<FrameState> frameState;
 namespace AppFrame {
 
 namespace {
+
+std::optional<FontRequest> expectedFontRequest;
 
 void PrintGlfwError(int, const char* description) { std::fprintf(stderr, "Error: %s\n", description); }
 
@@ -111,6 +114,8 @@ void RenderFrame(GLFWwindow* window, FrameState& s, FrameFonts& fonts)
 
 } // namespace
 
+void ExpectFontRequest(const FontRequest& request) { expectedFontRequest = request; }
+
 int Run(const char* organization, const char* applicationName, const AppFactory& factory)
 {
     if (!MeetsProcessorRequirements(ReadCpuFeatureWords())) {
@@ -125,7 +130,7 @@ int Run(const char* organization, const char* applicationName, const AppFactory&
     ReadFrameSettings(s);
     s.appSettings.Load("app.ini", organization, applicationName);
     FrameFonts fonts;
-    fonts.Prepare(s);
+    fonts.Prepare(expectedFontRequest.value_or(FontRequest{s.fontEnabled, s.fontType, s.fontSize}));
 
     glfwSetErrorCallback(PrintGlfwError);
     if (!glfwInit()) {

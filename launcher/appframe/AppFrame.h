@@ -30,6 +30,19 @@ public:
 
 using AppFactory = std::function<std::unique_ptr<Application>(GLFWwindow*)>;
 
+// A font request: the fields fontEnabled, fontType and fontSize of FrameState.
+struct FontRequest {
+    bool enabled;
+    int type;
+    float pixels;
+};
+
+// For an application that makes its font request in its constructor: told the
+// request before Run, the frame rasterizes that request's custom font while the
+// window comes up, rather than the stored request that the constructor would
+// replace before the first frame. What the frame builds is the same either way.
+void ExpectFontRequest(const FontRequest& request);
+
 // Returns 0 after a normal end and 1 when start-up fails.
 int Run(const char* organization, const char* applicationName, const AppFactory& factory);
 

@@ -5,6 +5,7 @@
 #include <imgui_impl_opengl3.h>
 
 #include "AppFrame.h"
+#include "AtlasBuilder.h"
 #include "Fonts.h"
 
 namespace AppFrame {
@@ -97,16 +98,17 @@ FrameFonts::~FrameFonts()
     }
 }
 
-void FrameFonts::Prepare(const FrameState& s)
+void FrameFonts::Prepare(const FontRequest& request)
 {
     m_atlas = std::make_unique<ImFontAtlas>();
-    const EmbeddedFont custom = RequestedFace(s.fontEnabled, s.fontType, s.fontSize);
-    m_preparedFace = custom.data != nullptr ? s.fontType : -1;
-    m_preparedSize = s.fontSize;
+    m_atlas->FontBuilderIO = TwoThreadAtlasBuilder();
+    const EmbeddedFont custom = RequestedFace(request.enabled, request.type, request.pixels);
+    m_preparedFace = custom.data != nullptr ? request.type : -1;
+    m_preparedSize = request.pixels;
     m_adopted = false;
     ImFontAtlas* const atlas = m_atlas.get();
     const ImFontConfig fixedConfig = m_fixedConfig;
-    const float customSize = s.fontSize;
+    const float customSize = request.pixels;
     const auto build = [atlas, fixedConfig, custom, customSize] {
         // The same fonts in the same order as the first frame would add them.
         atlas->AddFontDefault();

@@ -7,7 +7,7 @@
 
 #include <imgui.h>
 
-struct FrameState;
+#include "AppFrame.h"
 
 namespace AppFrame {
 
@@ -19,10 +19,10 @@ public:
     FrameFonts& operator=(const FrameFonts&) = delete;
 
     // Rasterizing the fonts is the slowest part of the first frame, so it starts
-    // on a worker thread, for the stored request, while the window comes up.
-    // Only before any user-interface context exists: the library counts its
-    // allocations in the current context.
-    void Prepare(const FrameState& state);
+    // on a worker thread, for the request the first frame is expected to make,
+    // while the window comes up. Only before any user-interface context exists:
+    // the library counts its allocations in the current context.
+    void Prepare(const FontRequest& request);
     // The prepared atlas for the user-interface context, which does not own it:
     // it lives as long as this object. Null when nothing was prepared.
     ImFontAtlas* PreparedAtlas();

@@ -66,9 +66,9 @@ MainApp::MainApp(GLFWwindow* window) : window(window)
     Platform::StartResultChannel(&DeliverBenchmarkResult);
 
     if (frameState) {
-        RequestFontField(frameState->fontEnabled, true);
-        RequestFontField(frameState->fontType, 5); // Inter Regular
-        RequestFontField(frameState->fontSize, 24.0f);
+        RequestFontField(frameState->fontEnabled, fontRequest.enabled);
+        RequestFontField(frameState->fontType, fontRequest.type);
+        RequestFontField(frameState->fontSize, fontRequest.pixels);
     }
 }
 

@@ -13,6 +13,9 @@ namespace Features {
 
 class MainApp final : public AppFrame::Application {
 public:
+    // The font request the constructor makes: Inter Regular at 24 pixels.
+    static constexpr AppFrame::FontRequest fontRequest{true, 5, 24.0f};
+
     explicit MainApp(GLFWwindow* window);
     ~MainApp() override;
 

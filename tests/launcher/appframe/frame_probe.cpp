@@ -2,8 +2,10 @@
 // frame, logs every event the frame forwards, asks for the launcher's font, and
 // closes on Escape. Its destructor leaves a mark in appSettings, which shows that
 // the settings are saved after the application is destroyed.
-//   frame_probe <organization> <application> <log file> [stored-font]
+//   frame_probe <organization> <application> <log file> [stored-font | expect=<type>,<pixels>]
 // With "stored-font" the probe keeps the font request read from the settings.
+// With "expect=" it tells the frame, before the frame runs, that it will ask
+// for that font (and then asks for the launcher's font all the same).
 
 #include <GLFW/glfw3.h>
 #include <imgui.h>
@@ -52,6 +54,9 @@ public:
                 ImGui::GetIO().Fonts->Fonts.Size,
                 frameState->regular24 && frameState->semiBold20 && frameState->regular16 &&
                     frameState->light24 && frameState->light16);
+            if (frameState->customFont) {
+                Log("custom font %g pixels", frameState->customFont->FontSize);
+            }
         }
     }
 
@@ -72,9 +77,17 @@ private:
 
 int main(int argc, char** argv)
 {
-    if (argc != 4 && argc != 5) {
-        std::fprintf(stderr, "usage: frame_probe <organization> <application> <log file> [stored-font]\n");
+    const std::string option = argc == 5 ? argv[4] : "";
+    int expectedType = 0;
+    float expectedPixels = 0.0f;
+    const bool expect = std::sscanf(option.c_str(), "expect=%d,%f", &expectedType, &expectedPixels) == 2;
+    if ((argc != 4 && argc != 5) || (argc == 5 && option != "stored-font" && !expect)) {
+        std::fprintf(stderr, "usage: frame_probe <organization> <application> <log file> "
+                             "[stored-font | expect=<type>,<pixels>]\n");
         return 2;
+    }
+    if (expect) {
+        AppFrame::ExpectFontRequest({true, expectedType, expectedPixels});
     }
     std::FILE* log = std::fopen(argv[3], "w");
     if (log == nullptr) {
@@ -82,7 +95,7 @@ int main(int argc, char** argv)
     }
     std::printf("folder %s\n", Platform::PathToUtf8(ConfigFolder(argv[1], argv[2])).c_str());
     std::fflush(stdout);
-    const bool askForFont = argc == 4;
+    const bool askForFont = option != "stored-font";
     const int code = AppFrame::Run(argv[1], argv[2], [log, askForFont](GLFWwindow* window) {
         return std::make_unique<ProbeApp>(window, log, askForFont);
     });

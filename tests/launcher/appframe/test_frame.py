@@ -260,6 +260,29 @@ class FrameOnDisplay(unittest.TestCase):
                 code, _, err = probe.finish()
                 self.assertEqual(code, 0, err)
 
+    def test_an_expected_font_request_changes_nothing_the_frame_builds(self):
+        # Told a request in advance, the frame prepares that one; the probe then
+        # asks for Inter Regular at 24 pixels, which must be what it gets.
+        cases = {"the request it makes": "expect=5,24", "another face and size": "expect=3,13",
+                 "a face that does not exist": "expect=9,24"}
+        for name, option in cases.items():
+            with self.subTest(name):
+                probe = Probe(self)
+                probe.extra = [option]
+                probe.write_settings("[font]\r\nenabled=1\r\ntype=1\r\nsize=30\r\n")
+                probe.start()
+                window = probe.window()
+                if window is None:
+                    self.fail(probe.no_window())
+                self.assertTrue(probe.wait_event("frames"), probe.events())
+                events = probe.events()
+                self.assertIn("frames customFont=1 atlas=7 fixed=1", events)
+                self.assertIn("custom font 24 pixels", events)
+                probe.press(window, "Escape")
+                code, _, err = probe.finish()
+                self.assertEqual(code, 0, err)
+                self.assertIn(b"size=24.000000", probe.file("appframe.ini")[0].split(b"\r\n"))
+
     def test_failed_start_up_saves_nothing(self):
         if WINDOWS:
             self.skipTest("no way to make the Windows window fail to open from outside")
