@@ -1,5 +1,5 @@
 // Fuzzes the sequence parameter set reader: any bytes, either codec, as one NAL
-// unit and as a stream. What it accepts must be a picture it could describe.
+// unit, as a stream and as one packet. What it accepts must be a picture it could describe.
 
 #include <cstddef>
 #include <cstdint>
@@ -32,5 +32,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t length = size - 1;
     check(hevc ? vidlane2::readHevcSps(bytes, length) : vidlane2::readH264Sps(bytes, length));
     check(vidlane2::readStreamSequence(bytes, length, hevc));
+    check(vidlane2::readPacketSequence(bytes, length, hevc));
     return 0;
 }

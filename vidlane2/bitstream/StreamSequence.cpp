@@ -27,15 +27,21 @@ bool isH264Sps(const std::uint8_t* nal)
     return (nal[0] & 0x1f) == 7;
 }
 
-} // namespace
+// A unit that holds coded picture data (a slice).
+bool isPictureData(const std::uint8_t* nal, bool hevc)
+{
+    return hevc ? ((nal[0] >> 1) & 0x3f) < 32 : (nal[0] & 0x1f) >= 1 && (nal[0] & 0x1f) <= 5;
+}
 
-std::optional<SequenceInfo> readStreamSequence(const std::uint8_t* stream, std::size_t size, bool hevc)
+std::optional<SequenceInfo> readSequence(const std::uint8_t* stream, std::size_t size, bool hevc, bool untilPicture)
 {
     for (std::size_t start = nextNal(stream, size, 0); start < size;) {
+        const std::uint8_t* nal = stream + start;
+        if (untilPicture && isPictureData(nal, hevc))
+            break; // before the search for its end, which would read the whole picture
         const std::size_t next = nextNal(stream, size, start);
         // Up to the next start code; trailing zeros are harmless to the reader.
         const std::size_t end = next < size ? next - 3 : size;
-        const std::uint8_t* nal = stream + start;
         if (hevc && isHevcBaseLayerSps(nal, end - start))
             return readHevcSps(nal, end - start);
         if (!hevc && isH264Sps(nal))
@@ -43,6 +49,18 @@ std::optional<SequenceInfo> readStreamSequence(const std::uint8_t* stream, std::
         start = next;
     }
     return std::nullopt;
+}
+
+} // namespace
+
+std::optional<SequenceInfo> readStreamSequence(const std::uint8_t* stream, std::size_t size, bool hevc)
+{
+    return readSequence(stream, size, hevc, false);
+}
+
+std::optional<SequenceInfo> readPacketSequence(const std::uint8_t* packet, std::size_t size, bool hevc)
+{
+    return readSequence(packet, size, hevc, true);
 }
 
 } // namespace vidlane2

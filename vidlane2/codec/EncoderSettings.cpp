@@ -57,9 +57,15 @@ void applyEncoderSettings(const EncoderSettings& settings, NV_ENC_INITIALIZE_PAR
 
     config.gopLength = settings.targetFrameRate;
     config.frameIntervalP = 1;
-    if (settings.codec == VIDLANE_H264)
+    if (settings.codec == VIDLANE_H264) {
         config.encodeCodecConfig.h264Config.idrPeriod = settings.targetFrameRate;
-    else if (settings.codec == VIDLANE_HEVC)
+        // Without the VUI's bitstream restriction an H.264 decoder must assume
+        // that pictures may be reordered (unless the profile or the picture
+        // order count type rules it out); with it the stream says that it has
+        // no B-frames (max_num_reorder_frames 0), and decoders show each
+        // picture at once.
+        config.encodeCodecConfig.h264Config.h264VUIParameters.bitstreamRestrictionFlag = 1;
+    } else if (settings.codec == VIDLANE_HEVC)
         config.encodeCodecConfig.hevcConfig.idrPeriod = settings.targetFrameRate;
 
     if (settings.compression == VIDLANE_LOSSY) {

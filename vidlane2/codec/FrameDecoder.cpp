@@ -2,6 +2,7 @@
 
 #include "Vidlane2.h"
 #include "base/CheckCudaRuntime.h"
+#include "bitstream/StreamSequence.h"
 #include "base/CudaDriver.h"
 #include "codec/ColourConversion.h"
 #include "codec/FrameLayout.h"
@@ -30,8 +31,18 @@ std::mutex& decoderMutex()
 
 constexpr int kFeedings = 3;
 
+const char* const kNoFrame = "No frame decoded (Decoder expects encoded bitstream for a single complete frame. "
+                             "Accumulating partial data or combining multiple frames is not supported.)";
+
 // BT.709 limited range, the original rule, whose matrix lives in constant memory.
 const YuvToRgbMatrix kBt709 = computeYuvToRgbMatrix();
+
+// Bytes of one of the session's tightly packed frames.
+std::uint64_t sessionFrameBytes(const DecodeSession& session)
+{
+    return static_cast<std::uint64_t>(session.FramePitch()) *
+           (session.GetLumaRows() + std::uint64_t{session.GetChromaRows()} * session.GetChromaPlanes());
+}
 
 std::string sizeText(std::uint32_t width, std::uint32_t height)
 {
@@ -76,13 +87,21 @@ void FrameDecoder::recreate(std::uint32_t width, std::uint32_t height)
     std::lock_guard<std::mutex> lock(decoderMutex());
     if (width == m_width && height == m_height)
         return;
+    openSession(width, height);
+}
 
-    // The size is stored only with a working session, so that a failure here
-    // never makes a later call with the same size skip the re-creation.
+// A new session starts a new stream: what waited for the old one is dropped.
+// The size is stored only with a working session, so that a failure here never
+// makes a later call with the same size skip the re-creation.
+void FrameDecoder::openSession(std::uint32_t width, std::uint32_t height)
+{
     CheckCudaRuntime(cudaDeviceSynchronize(), "Failed to synchronize device");
     CUcontext context = nullptr;
     CudaDriver().Call(CudaDriver().cuCtxGetCurrent, &context);
 
+    m_waiting.clear();
+    m_reorders.reset();
+    m_ended = false;
     try {
         m_session.reset();
         m_width = 0;
@@ -99,26 +118,89 @@ const std::uint8_t* FrameDecoder::decodeFrame(const void* src, std::uint64_t src
 {
     if (!m_session)
         throw Exception("No decoder session: decode a picture of a real size first");
-    std::uint8_t** frames = nullptr;
+    if (src) {
+        if (m_ended) {
+            // The first packet after a flush: a new stream, in a new session.
+            std::lock_guard<std::mutex> lock(decoderMutex());
+            openSession(m_width, m_height);
+        }
+        noteSequence(src, srcSize);
+        if (!m_reorders.value_or(false) && m_waiting.empty())
+            return newestOfFeedings(src, srcSize);
+        feedOnce(src, srcSize);
+    } else if (!m_ended) {
+        feedOnce(nullptr, 0); // the end of the stream: the session shows what it holds
+        m_ended = true;
+    }
+
+    // A picture of an earlier sequence of another size cannot be handed out as this one.
+    const std::uint64_t frameBytes = sessionFrameBytes(*m_session);
+    std::uint64_t bytes = 0;
+    for (const std::uint8_t* picture = m_waiting.take(bytes); picture; picture = m_waiting.take(bytes))
+        if (bytes == frameBytes)
+            return picture;
+    throw Exception(kNoFrame);
+}
+
+// One feeding of the session, with the next picture count as its timestamp;
+// frames[0, count) are the pictures it shows.
+int FrameDecoder::feed(const void* src, std::uint64_t srcSize, std::uint8_t**& frames)
+{
     int count = 0;
     try {
-        for (int feeding = 0; feeding < kFeedings && count == 0; ++feeding)
-            m_session->Decode(static_cast<const std::uint8_t*>(src), static_cast<int>(srcSize), &frames, &count,
-                              CUVID_PKT_ENDOFPICTURE, nullptr, static_cast<std::int64_t>(m_pictureCounter++),
-                              nullptr);
+        m_session->Decode(static_cast<const std::uint8_t*>(src), static_cast<int>(srcSize), &frames, &count,
+                          src ? CUVID_PKT_ENDOFPICTURE : 0, nullptr, static_cast<std::int64_t>(m_pictureCounter++),
+                          nullptr);
     } catch (const NVDECException& e) {
         throw decoderFailure("Decode failed (", e);
     }
-    if (count > 0 && frames)
+    return frames ? count : 0;
+}
+
+// A stream in display order: the packet is fed until it shows a picture, at
+// most three times, and the newest one shown is handed out.
+const std::uint8_t* FrameDecoder::newestOfFeedings(const void* src, std::uint64_t srcSize)
+{
+    std::uint8_t** frames = nullptr;
+    int count = 0;
+    for (int feeding = 0; feeding < kFeedings && count == 0; ++feeding)
+        count = feed(src, srcSize, frames);
+    if (count > 0)
         return frames[count - 1];
-    throw Exception("No frame decoded (Decoder expects encoded bitstream for a single complete frame. "
-                    "Accumulating partial data or combining multiple frames is not supported.)");
+    throw Exception(kNoFrame);
+}
+
+// A reordering stream, or its end: the packet is fed once, and every picture
+// it shows joins the queue.
+void FrameDecoder::feedOnce(const void* src, std::uint64_t srcSize)
+{
+    std::uint8_t** frames = nullptr;
+    const int count = feed(src, srcSize, frames);
+    const std::uint64_t frameBytes = sessionFrameBytes(*m_session);
+    for (int i = 0; i < count; ++i)
+        m_waiting.push(frames[i], frameBytes);
+}
+
+// H.264 and HEVC tell in their sequence parameter sets whether pictures may be
+// shown out of decoding order; AV1 temporal units and VP9 superframes show one
+// picture each, in order.
+void FrameDecoder::noteSequence(const void* src, std::uint64_t srcSize)
+{
+    if (m_codec == VIDLANE_AV1 || m_codec == VIDLANE_VP9)
+        return;
+    const auto sequence =
+        readPacketSequence(static_cast<const std::uint8_t*>(src), static_cast<std::size_t>(srcSize),
+                           m_codec == VIDLANE_HEVC);
+    if (sequence)
+        m_reorders = sequence->reorders;
 }
 
 void FrameDecoder::checkPacket(const void* src, std::uint64_t srcSize, std::uint32_t width,
                                std::uint32_t height) const
 {
     checkFrameDimensions(m_format, width, height);
+    if (!src && srcSize == 0)
+        return; // a flush
     if (!src || srcSize == 0)
         throw Exception("Invalid compressed picture: the pointer is null or the size is 0");
     if (srcSize > static_cast<std::uint64_t>(INT_MAX))

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "codec/DeviceMemory.h"
+#include "codec/DisplayQueue.h"
 #include "codec/GraphicsResourceRegistry.h"
 
 #include <cuda_runtime_api.h>
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 namespace vidlane2 {
 
@@ -14,6 +16,10 @@ class DecodeSession;
 
 // The object behind a decoder handle: one NVDEC session fed one complete
 // picture a call, whose newest frame is converted into the handle's format.
+// A stream whose pictures are shown in another order than decoded (B-frames)
+// is fed each packet once instead; the pictures it shows wait in display order
+// and each call hands out the oldest. A null packet of size 0 ends the stream
+// and hands out what still waits.
 class FrameDecoder {
 public:
     FrameDecoder(std::uint32_t format, std::uint32_t codec);
@@ -25,7 +31,9 @@ public:
     // the current size or both are 0.
     void recreate(std::uint32_t width, std::uint32_t height);
 
-    // The newest NV12 (or P016) frame of one packet, in device memory owned by the session.
+    // The picture this call hands out, NV12 (or P016) in device memory: for a
+    // stream in display order the newest frame of one packet, owned by the
+    // session; else the oldest waiting picture. Null src with size 0 flushes.
     const std::uint8_t* decodeFrame(const void* src, std::uint64_t srcSize);
     std::uint64_t decode(const void* src, std::uint64_t srcSize, void* dst, std::uint32_t width,
                          std::uint32_t height);
@@ -39,6 +47,11 @@ public:
     std::uint64_t pictureCounter() const { return m_pictureCounter; }
 
 private:
+    void openSession(std::uint32_t width, std::uint32_t height);
+    int feed(const void* src, std::uint64_t srcSize, std::uint8_t**& frames);
+    const std::uint8_t* newestOfFeedings(const void* src, std::uint64_t srcSize);
+    void feedOnce(const void* src, std::uint64_t srcSize);
+    void noteSequence(const void* src, std::uint64_t srcSize);
     void checkPacket(const void* src, std::uint64_t srcSize, std::uint32_t width, std::uint32_t height) const;
     void checkDecodedLayout(std::uint32_t width, std::uint32_t height) const;
     void convert(const std::uint8_t* frame, std::uint8_t* target, std::uint32_t width, std::uint32_t height);
@@ -50,6 +63,11 @@ private:
     std::uint32_t m_width = 0;
     std::uint32_t m_height = 0;
     std::uint64_t m_pictureCounter = 0;
+    // Whether the stream reorders, from its sequence parameter set; unknown
+    // (treated as in display order) until one is read.
+    std::optional<bool> m_reorders;
+    bool m_ended = false; // the session was told that the stream ended
+    DisplayQueue m_waiting;
     // Declared in reverse order of release: staging first, then the registry, then the session.
     std::unique_ptr<DecodeSession> m_session;
     GraphicsResourceRegistry m_registry;

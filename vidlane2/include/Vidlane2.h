@@ -93,7 +93,21 @@ VIDLANE2_API CodecHandle* Vidlane_CreateDecoder(Vidlane_Format format, Vidlane_C
  * width x height x 4 bytes of packed 10:10:10:2 words. The colours follow the
  * stream's matrix and range (BT.709 limited range where it signals none).
  * 10-bit streams decode into VIDLANE_RGBA32, VIDLANE_R16G16B16A16 (8-bit RGBA)
- * and VIDLANE_R16G16B16A16_HDR10; the scalar formats take 8-bit streams only. */
+ * and VIDLANE_R16G16B16A16_HDR10; the scalar formats take 8-bit streams only.
+ *
+ * Pictures in another order than decoded (H.264 and HEVC streams whose
+ * sequence parameter set allows reordering, as B-frames do): each packet is
+ * fed to the decoder once, the pictures it shows wait in display order, and
+ * each call hands out the oldest; a call that finds none waiting fails with the
+ * no-frame text and the handle stays usable. Other streams give the newest
+ * picture of their packet, as ever.
+ *
+ * End of stream: a null src with a srcSize of 0 flushes. The first such call
+ * tells the decoder that the stream has ended; each call hands out the next
+ * waiting picture, then the no-frame text once none is left. The next packet
+ * starts a new stream: pictures of the old one still waiting are dropped. So
+ * are waiting pictures when a call brings another size, which they cannot be
+ * written at. The same holds for Vidlane_DecodePBO and Vidlane_DecodeTexture. */
 VIDLANE2_API uint64_t Vidlane_Decode(CodecHandle* handle, const void* src, uint64_t srcSize, void* dst,
                                      uint32_t width, uint32_t height);
 

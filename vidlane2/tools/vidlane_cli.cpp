@@ -19,6 +19,9 @@
 
 namespace {
 
+// How the library's text for a call that hands out no picture begins.
+const char* const kNoFrame = "No frame decoded";
+
 struct Options {
     std::string mode;
     uint32_t format = VIDLANE_RGBA32;
@@ -235,17 +238,29 @@ int decode(const Options& o)
     }
     std::ofstream out(o.output, std::ios::binary);
     std::vector<uint8_t> frame(decodedBytes(o.format, width, height));
+    // Every packet, then the end of the stream (a null packet) until no picture
+    // is left. A packet that shows no picture yet is no failure: with B-frames
+    // its picture comes with a later packet or with the flush.
     int status = 0;
-    for (const vidlane2::ByteRange& picture : stream.pictures) {
-        const uint64_t size =
-            Vidlane_Decode(decoder, bytes.data() + picture.offset, picture.size, frame.data(), width, height);
+    const auto decodeOne = [&](const uint8_t* packet, uint64_t packetSize) {
+        const uint64_t size = Vidlane_Decode(decoder, packet, packetSize, frame.data(), width, height);
         if (size == 0) {
-            report.clearProgress();
-            status = fail("decoding", decoder);
-            break;
+            if (std::strncmp(Vidlane_GetError(decoder), kNoFrame, std::strlen(kNoFrame)) != 0) {
+                report.clearProgress();
+                status = fail("decoding", decoder);
+            }
+            return false;
         }
         out.write(reinterpret_cast<const char*>(frame.data()), static_cast<std::streamsize>(size));
         report.addFrame(size);
+        return true;
+    };
+    for (const vidlane2::ByteRange& picture : stream.pictures) {
+        decodeOne(bytes.data() + picture.offset, picture.size);
+        if (status != 0)
+            break;
+    }
+    while (status == 0 && decodeOne(nullptr, 0)) {
     }
     Vidlane_Destroy(decoder);
     report.finish();

@@ -59,5 +59,34 @@ TEST(StreamSequence, NoneOrAnUnreadableFirstOneGivesNothing)
     EXPECT_FALSE(readStreamSequence(startCodeAtTheEnd.data(), startCodeAtTheEnd.size(), false));
 }
 
+TEST(StreamSequence, APacketIsReadUpToItsFirstSlice)
+{
+    // H.264: an IDR slice (type 5) before the set, then a non-IDR one (type 1);
+    // HEVC: a trailing picture's slice (type 1) before the set.
+    for (const std::uint8_t slice : {0x65, 0x41}) {
+        Bytes packet;
+        append(packet, {0x09, 0xf0});
+        append(packet, {slice, 0x88, 0x84, 0x00});
+        append(packet, fromHex(test::sps::h264HighBFrames));
+        EXPECT_TRUE(readStreamSequence(packet.data(), packet.size(), false));
+        EXPECT_FALSE(readPacketSequence(packet.data(), packet.size(), false));
+    }
+    Bytes hevc;
+    append(hevc, {0x02, 0x01, 0xd0});
+    append(hevc, fromHex(test::sps::hevcDefaults));
+    EXPECT_TRUE(readStreamSequence(hevc.data(), hevc.size(), true));
+    EXPECT_FALSE(readPacketSequence(hevc.data(), hevc.size(), true));
+
+    // The parameter sets of an access unit come first: read as in a stream.
+    Bytes unit;
+    append(unit, {0x09, 0xf0});
+    append(unit, fromHex(test::sps::h264HighBFrames));
+    append(unit, {0x68, 0xce, 0x3c, 0x80});
+    append(unit, {0x65, 0x88, 0x84, 0x00});
+    const auto info = readPacketSequence(unit.data(), unit.size(), false);
+    ASSERT_TRUE(info);
+    EXPECT_TRUE(info->reorders);
+}
+
 } // namespace
 } // namespace vidlane2

@@ -73,6 +73,8 @@ TEST(EncoderSettings, LossyH264At8MbitAnd30Fps)
     EXPECT_EQ(d.config.gopLength, 30u);
     EXPECT_EQ(d.config.frameIntervalP, 1);
     EXPECT_EQ(d.config.encodeCodecConfig.h264Config.idrPeriod, 30u);
+    // The stream says it never reorders: decoders show each picture at once.
+    EXPECT_EQ(d.config.encodeCodecConfig.h264Config.h264VUIParameters.bitstreamRestrictionFlag, 1u);
     const NV_ENC_RC_PARAMS& rc = d.config.rcParams;
     EXPECT_EQ(rc.rateControlMode, NV_ENC_PARAMS_RC_CBR_HQ);
     EXPECT_EQ(static_cast<int>(rc.rateControlMode), 16);
@@ -86,8 +88,11 @@ TEST(EncoderSettings, LossyH264At8MbitAnd30Fps)
 TEST(EncoderSettings, LosslessLeavesRateControlToThePreset)
 {
     Defaults d;
+    // H.264's fields share their memory with HEVC's: none is written for HEVC.
+    const uint32_t sharedWord = d.config.encodeCodecConfig.h264Config.h264VUIParameters.bitstreamRestrictionFlag;
     applyEncoderSettings(settings(VIDLANE_RGBA32, VIDLANE_HEVC, VIDLANE_LOSSLESS, 8000000, 60), d.params,
                          d.config);
+    EXPECT_EQ(d.config.encodeCodecConfig.h264Config.h264VUIParameters.bitstreamRestrictionFlag, sharedWord);
     EXPECT_EQ(d.config.rcParams.rateControlMode, NV_ENC_PARAMS_RC_CONSTQP);
     EXPECT_EQ(d.config.rcParams.averageBitRate, 5u);
     EXPECT_EQ(d.config.rcParams.maxBitRate, 0u);

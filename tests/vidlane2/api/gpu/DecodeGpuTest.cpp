@@ -168,4 +168,49 @@ TEST(DecodeGpuFeeding, APacketWithoutAPictureEndsWithTheNoFrameTextAndTheHandleS
     Vidlane_Destroy(decoder);
 }
 
+// Streams with B-frames, as encoders make them by default: every access unit
+// once, then flushes until nothing is left. The pictures come out in display
+// order, as many as FFmpeg decodes, each luma byte for byte FFmpeg's.
+class DecodeGpuReordering : public ::testing::TestWithParam<Case> {};
+
+TEST_P(DecodeGpuReordering, EveryPictureOnceInDisplayOrderLikeFfmpeg)
+{
+    REQUIRE_CUDA_DEVICE();
+    const Case c = GetParam();
+    const Stream stream(c.stream, c.hevc, 320, 240);
+    ASSERT_FALSE(stream.units.empty());
+    const size_t frames = stream.reference.size() / stream.nv12Bytes();
+    CodecHandle* decoder = Vidlane_CreateDecoder(VIDLANE_UINT8, c.hevc ? VIDLANE_HEVC : VIDLANE_H264, 0, 0);
+    ASSERT_NE(decoder, nullptr) << Vidlane_GetError(nullptr);
+
+    std::vector<Bytes> decoded;
+    Bytes out(320 * 240);
+    const auto call = [&](const void* src, uint64_t size) {
+        const uint64_t written = Vidlane_Decode(decoder, src, size, out.data(), 320, 240);
+        if (written == 0) {
+            EXPECT_EQ(std::string(Vidlane_GetError(decoder)).rfind("No frame decoded", 0), 0u)
+                << Vidlane_GetError(decoder);
+            return false;
+        }
+        EXPECT_EQ(written, out.size());
+        decoded.push_back(out);
+        return true;
+    };
+    for (const vidlane2::ByteRange& unit : stream.units)
+        call(stream.bytes.data() + unit.offset, unit.size);
+    EXPECT_LT(decoded.size(), frames) << "every picture came before the flush: the stream does not reorder";
+    while (decoded.size() <= frames && call(nullptr, 0)) {
+    }
+
+    ASSERT_EQ(decoded.size(), frames);
+    for (size_t i = 0; i < frames; ++i)
+        EXPECT_EQ(decoded[i], expectedFrame(VIDLANE_UINT8, stream.frame(i), 320, 240)) << "picture " << i;
+    Vidlane_Destroy(decoder);
+}
+
+INSTANTIATE_TEST_SUITE_P(Streams, DecodeGpuReordering,
+                         ::testing::Values(Case{"h264_bframes.h264", false, VIDLANE_UINT8, false},
+                                           Case{"h264_bframes_no_pyramid.h264", false, VIDLANE_UINT8, false},
+                                           Case{"hevc_bframes.hevc", true, VIDLANE_UINT8, false}));
+
 } // namespace
