@@ -2,10 +2,12 @@
 
 namespace vidlane2 {
 
-std::vector<std::uint8_t> unescapeRbsp(const std::uint8_t* data, std::size_t size)
+namespace {
+
+// Writes the unescaped payload to out, which has room for size bytes; returns its length.
+std::size_t unescapeInto(const std::uint8_t* data, std::size_t size, std::uint8_t* out)
 {
-    std::vector<std::uint8_t> rbsp;
-    rbsp.reserve(size);
+    std::size_t length = 0;
     unsigned zeros = 0;
     for (std::size_t i = 0; i < size; ++i) {
         if (zeros >= 2 && data[i] == 3) {
@@ -13,9 +15,23 @@ std::vector<std::uint8_t> unescapeRbsp(const std::uint8_t* data, std::size_t siz
             continue;
         }
         zeros = data[i] == 0 ? zeros + 1 : 0;
-        rbsp.push_back(data[i]);
+        out[length++] = data[i];
     }
-    return rbsp;
+    return length;
+}
+
+} // namespace
+
+Rbsp::Rbsp(const std::uint8_t* data, std::size_t size)
+{
+    if (size <= m_small.size()) {
+        m_size = unescapeInto(data, size, m_small.data());
+        return;
+    }
+    m_large.resize(size);
+    m_size = unescapeInto(data, size, m_large.data());
+    if (m_size == 0)
+        m_large.clear(); // nothing left: the (empty) small buffer serves
 }
 
 BitReader::BitReader(const std::uint8_t* data, std::size_t size) : m_data(data), m_sizeBits(size * 8) {}

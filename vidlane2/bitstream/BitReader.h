@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -7,8 +8,23 @@
 namespace vidlane2 {
 
 // The payload of a NAL unit with its emulation-prevention bytes (the 03 of
-// 00 00 03) removed: the bits the syntax describes.
-std::vector<std::uint8_t> unescapeRbsp(const std::uint8_t* data, std::size_t size);
+// 00 00 03) removed: the bits the syntax describes. Held in place up to 1 KiB
+// (any usual parameter set), so that the decoder reading one in every packet
+// allocates nothing; larger ones on the heap.
+class Rbsp {
+public:
+    Rbsp(const std::uint8_t* data, std::size_t size);
+    Rbsp(const Rbsp&) = delete;
+    Rbsp& operator=(const Rbsp&) = delete;
+
+    const std::uint8_t* data() const { return m_large.empty() ? m_small.data() : m_large.data(); }
+    std::size_t size() const { return m_size; }
+
+private:
+    std::array<std::uint8_t, 1024> m_small;
+    std::vector<std::uint8_t> m_large;
+    std::size_t m_size = 0;
+};
 
 // Reads bits, most significant first. Reading past the end, or an Exp-Golomb
 // code longer than 32 bits, sets failed() and yields 0 from then on, so a

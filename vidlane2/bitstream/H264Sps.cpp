@@ -97,7 +97,7 @@ std::optional<SequenceInfo> readH264Sps(const std::uint8_t* nal, std::size_t siz
 {
     if (size < 2 || (nal[0] & 0x1f) != 7)
         return std::nullopt;
-    const std::vector<std::uint8_t> rbsp = unescapeRbsp(nal + 1, size - 1);
+    const Rbsp rbsp(nal + 1, size - 1);
     BitReader in(rbsp.data(), rbsp.size());
 
     const std::uint32_t profile = in.bits(8);

@@ -36,7 +36,7 @@ std::optional<SequenceInfo> readHevcSps(const std::uint8_t* nal, std::size_t siz
     // Only the base layer's: other layers' sets have another syntax.
     if (size < 3 || ((nal[0] >> 1) & 0x3f) != 33 || (nal[0] & 1) != 0 || (nal[1] >> 3) != 0)
         return std::nullopt;
-    const std::vector<std::uint8_t> rbsp = unescapeRbsp(nal + 2, size - 2);
+    const Rbsp rbsp(nal + 2, size - 2);
     BitReader in(rbsp.data(), rbsp.size());
 
     in.bits(4); // sps_video_parameter_set_id

@@ -270,8 +270,19 @@ TEST(SequenceParameterSet, CutSetsAreRefusedOrReadAsWholeAndNeverReadOutside)
 
 TEST(BitReader, RemovesEmulationPreventionAndReadsExpGolomb)
 {
-    EXPECT_EQ(unescapeRbsp(fromHex("0000030100000300").data(), 8), fromHex("000001000000"));
-    EXPECT_EQ(unescapeRbsp(fromHex("000003").data(), 3), fromHex("0000"));
+    const auto unescaped = [](const Bytes& escaped) {
+        const Rbsp rbsp(escaped.data(), escaped.size());
+        return Bytes(rbsp.data(), rbsp.data() + rbsp.size());
+    };
+    EXPECT_EQ(unescaped(fromHex("0000030100000300")), fromHex("000001000000"));
+    EXPECT_EQ(unescaped(fromHex("000003")), fromHex("0000"));
+    // Beyond the room held in place: the same rule.
+    Bytes large, expected;
+    for (int i = 0; i < 700; ++i) {
+        large.insert(large.end(), {0, 0, 3, static_cast<std::uint8_t>(i)});
+        expected.insert(expected.end(), {0, 0, static_cast<std::uint8_t>(i)});
+    }
+    EXPECT_EQ(unescaped(large), expected);
 
     // 1 | 010 | 011 | 00100 | 00101 : ue 0, 1, 2, 3, se -2
     const Bytes bits = fromHex("a6428000");

@@ -5,6 +5,7 @@
 // tests), not from the C++ runtime. Template code the fake driver libraries
 // share with this program counts as its own, so the fakes reserve their records.
 #include "ObjectFixture.h"
+#include "SpsBytes.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -100,18 +101,25 @@ TEST_F(SteadyState, DecodeAllocatesNothingPerFrame)
     for (const Vidlane_Format format : {VIDLANE_UINT8, VIDLANE_RGBA32}) {
         SCOPED_TRACE(testing::Message() << "format " << format);
         ResetFakes();
-        CodecHandle* decoder = Decoder(format);
-        const std::string packet =
+        const std::string records =
             fake_nvdec::Seq(cudaVideoCodec_H264, kWidth, kHeight, 0, 0, kWidth, kHeight) + fake_nvdec::Frame(0);
-        Bytes host(std::size_t{kWidth} * kHeight * (format == VIDLANE_UINT8 ? 1 : 4));
-        DeviceBuffer device(host.size());
-        for (void* dst : {static_cast<void*>(host.data()), device.get()}) {
-            const Allocations a = Measure(
-                [&] { return Vidlane_Decode(decoder, packet.data(), packet.size(), dst, kWidth, kHeight); });
-            EXPECT_EQ(a.host, 0u) << (dst == host.data() ? "into host memory" : "into device memory");
-            EXPECT_EQ(a.device, 0u) << (dst == host.data() ? "into host memory" : "into device memory");
+        // The same behind a parameter set that allows reordering: the pictures
+        // pass through the display queue, whose buffers are reused.
+        const Bytes set = vidlane2::test::fromHex(vidlane2::test::sps::h264HighBFrames);
+        const std::string reordering = records + std::string("\0\0\0\1", 4) + std::string(set.begin(), set.end());
+        for (const std::string& packet : {records, reordering}) {
+            CodecHandle* decoder = Decoder(format);
+            Bytes host(std::size_t{kWidth} * kHeight * (format == VIDLANE_UINT8 ? 1 : 4));
+            DeviceBuffer device(host.size());
+            for (void* dst : {static_cast<void*>(host.data()), device.get()}) {
+                const Allocations a = Measure(
+                    [&] { return Vidlane_Decode(decoder, packet.data(), packet.size(), dst, kWidth, kHeight); });
+                const char* what = packet == records ? "in display order" : "reordering";
+                EXPECT_EQ(a.host, 0u) << what << (dst == host.data() ? ", into host memory" : ", into device memory");
+                EXPECT_EQ(a.device, 0u) << what << (dst == host.data() ? ", into host memory" : ", into device memory");
+            }
+            DestroyAll();
         }
-        DestroyAll();
     }
 }
 
