@@ -19,6 +19,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # Debian's 64-bit Wine loader is not on PATH. Wine maps file names through the
-# Unix locale, and in the C locale it cannot open non-ASCII ones: the tests get
-# a UTF-8 locale whatever the caller's (C.UTF-8 is always there).
-set(CMAKE_CROSSCOMPILING_EMULATOR env LC_ALL=C.UTF-8 /usr/lib/wine/wine64)
+# Unix locale, and in the C locale it cannot open non-ASCII ones: Wine gets a
+# UTF-8 locale whatever the caller's (C.UTF-8 is always there). CTest runs the
+# test programs through wine-test.sh, which keeps processes Wine starts beside
+# them off CTest's output pipes; SYNAPTOR_WINE is the plain command, for the
+# end-to-end tests that read a program's output while it runs.
+set(SYNAPTOR_WINE env LC_ALL=C.UTF-8 /usr/lib/wine/wine64)
+set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/wine-test.sh")
