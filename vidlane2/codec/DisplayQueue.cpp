@@ -8,6 +8,13 @@
 
 namespace vidlane2 {
 
+// Room for every picture and buffer the queue can hold, so that it never grows.
+DisplayQueue::DisplayQueue()
+{
+    m_waiting.reserve(kCapacity);
+    m_spare.reserve(kCapacity + 1);
+}
+
 void DisplayQueue::push(const std::uint8_t* frame, std::uint64_t bytes)
 {
     if (m_waiting.size() == kCapacity) {
@@ -30,8 +37,6 @@ void DisplayQueue::push(const std::uint8_t* frame, std::uint64_t bytes)
         throw;
     }
     picture.bytes = bytes;
-    if (m_waiting.capacity() < kCapacity)
-        m_waiting.reserve(kCapacity);
     m_waiting.push_back(std::move(picture));
 }
 
@@ -58,11 +63,8 @@ void DisplayQueue::clear()
 
 void DisplayQueue::recycle(Picture& picture)
 {
-    if (picture.buffer) {
-        if (m_spare.capacity() < kCapacity + 1)
-            m_spare.reserve(kCapacity + 1);
+    if (picture.buffer)
         m_spare.push_back(std::move(picture.buffer));
-    }
     picture.bytes = 0;
 }
 

@@ -19,10 +19,11 @@ public:
     // grow beyond it loses its oldest pictures rather than all memory.
     static constexpr std::size_t kCapacity = 32;
 
+    DisplayQueue();
+
     // Copies one of the session's frames (device memory) to the end of the queue.
     void push(const std::uint8_t* frame, std::uint64_t bytes);
     bool empty() const { return m_waiting.empty(); }
-    std::size_t size() const { return m_waiting.size(); }
     // Takes the oldest picture: its bytes, which stay valid until the next take
     // or clear, and their count. Null when none waits.
     const std::uint8_t* take(std::uint64_t& bytes);

@@ -2,8 +2,8 @@
 
 #include "Vidlane2.h"
 #include "base/CheckCudaRuntime.h"
-#include "bitstream/StreamSequence.h"
 #include "base/CudaDriver.h"
+#include "bitstream/StreamSequence.h"
 #include "codec/ColourConversion.h"
 #include "codec/FrameLayout.h"
 #include "codec/SessionFailure.h"

@@ -7,6 +7,7 @@
 #include "FakeCudaRuntime.h"
 #include "FakeNvdec.h"
 #include "FakeNvenc.h"
+#include "SpsBytes.h"
 
 #include <Vidlane2.h>
 #include <gtest/gtest.h>
@@ -17,6 +18,15 @@
 #include <vector>
 
 using Bytes = std::vector<std::uint8_t>;
+
+// A scripted packet for the fake parser with a real sequence parameter set
+// (hex, as in SpsBytes.h) behind a start code after its records: the parser
+// skips it as bytes that start no record, the decoder reads it.
+inline std::string WithSps(const std::string& records, const char* spsHex)
+{
+    const Bytes set = vidlane2::test::fromHex(spsHex);
+    return records + std::string("\0\0\0\1", 4) + std::string(set.begin(), set.end());
+}
 
 inline Bytes pattern(std::size_t size, unsigned seed)
 {

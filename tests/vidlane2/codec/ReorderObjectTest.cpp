@@ -4,24 +4,14 @@
 // records, which the fake parser skips and the decoder reads.
 #include "ObjectFixture.h"
 
-#include "SpsBytes.h"
-
 namespace {
 
 namespace sps = vidlane2::test::sps;
-using vidlane2::test::fromHex;
 
 constexpr uint32_t kWidth = 16;
 constexpr uint32_t kHeight = 8;
 constexpr const char* kNoFrame = "No frame decoded (Decoder expects encoded bitstream for a single complete frame. "
                                  "Accumulating partial data or combining multiple frames is not supported.)";
-
-// The records, then the parameter set behind a start code.
-std::string WithSps(const std::string& records, const char* spsHex)
-{
-    const Bytes set = fromHex(spsHex);
-    return records + std::string("\0\0\0\1", 4) + std::string(set.begin(), set.end());
-}
 
 std::string Seq(uint32_t width = kWidth, uint32_t height = kHeight)
 {

@@ -5,7 +5,6 @@
 // tests), not from the C++ runtime. Template code the fake driver libraries
 // share with this program counts as its own, so the fakes reserve their records.
 #include "ObjectFixture.h"
-#include "SpsBytes.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -105,8 +104,7 @@ TEST_F(SteadyState, DecodeAllocatesNothingPerFrame)
             fake_nvdec::Seq(cudaVideoCodec_H264, kWidth, kHeight, 0, 0, kWidth, kHeight) + fake_nvdec::Frame(0);
         // The same behind a parameter set that allows reordering: the pictures
         // pass through the display queue, whose buffers are reused.
-        const Bytes set = vidlane2::test::fromHex(vidlane2::test::sps::h264HighBFrames);
-        const std::string reordering = records + std::string("\0\0\0\1", 4) + std::string(set.begin(), set.end());
+        const std::string reordering = WithSps(records, vidlane2::test::sps::h264HighBFrames);
         for (const std::string& packet : {records, reordering}) {
             CodecHandle* decoder = Decoder(format);
             Bytes host(std::size_t{kWidth} * kHeight * (format == VIDLANE_UINT8 ? 1 : 4));
