@@ -30,6 +30,7 @@ SHOTS = os.environ.get("SYNAPTOR_SHOTS") or tempfile.gettempdir()
 TITLE = "Synaptor Demo"
 STANDIN = "Neuroblitz64.exe" if WINDOWS else "Neuroblitz64"
 CLEAR_COLOUR = (20, 20, 20)  # the frame's clear colour, 0.08 grey
+CLICK_REST = 0.4  # seconds the pointer rests around a click, longer than a slow frame
 LEAK_EXIT_CODES = (1, 23)  # AddressSanitizer's and LeakSanitizer's
 SOURCE_ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 
@@ -119,7 +120,7 @@ class Launcher:
         self.proc = None
         self.last_words = []
         self.window = None
-        self.geometry = None
+        self._geometry = None
 
     # ---- life cycle ----------------------------------------------------------------
 
@@ -143,9 +144,6 @@ class Launcher:
             self._output_file.flush()
             self.test.fail(f"the launcher window did not appear (exit status {self.proc.poll()}); "
                            f"it printed: {self.output()[-2000:]!r}")
-        fields = dict(line.split("=") for line in run("xdotool", "getwindowgeometry", "--shell",
-                                                      self.window).stdout.split())
-        self.geometry = tuple(int(fields[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
         self.park_pointer()
         self.test.assertTrue(self.wait_for_text("Run Pulsemarker", timeout=60), "the launcher drew nothing")
         # The stars arrive a few frames after the window, in one long frame that
@@ -178,6 +176,17 @@ class Launcher:
         self.shot(f"failed-{name}")
         lines.append(f"screenshot: {os.path.join(SHOTS, ('windows' if WINDOWS else 'linux') + f'-failed-{name}.png')}")
         return "\n" + "\n".join(lines)
+
+    @property
+    def geometry(self):
+        """The window's place and size on the screen, read afresh: the window is shown
+        before the frame moves it to its place, and a reading taken in between would
+        send every click and screen reading beside the window."""
+        fields = dict(line.split("=", 1) for line in run("xdotool", "getwindowgeometry", "--shell",
+                                                         self.window).stdout.split() if "=" in line)
+        if all(k in fields for k in ("X", "Y", "WIDTH", "HEIGHT")):  # else the window is gone: the last one
+            self._geometry = tuple(int(fields[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
+        return self._geometry
 
     def _stars_shown(self):
         """Bright pixels in the window's left margin, where only the sky shows."""
@@ -255,9 +264,16 @@ class Launcher:
             run("xdotool", "windowraise", self.window)
 
     def click(self, x, y):
+        """A press and a release with the pointer resting on the spot before, between
+        and after them. The user interface reads the pointer's position once a frame,
+        and a frame can be long (a busy machine, a sanitizer build, Wine): a quicker
+        click would be taken where the pointer went next, and be lost."""
         self.raise_window()
-        run("xdotool", "mousemove", str(x), str(y), "click", "1")
-        time.sleep(0.25)  # a few frames for the press and the release
+        run("xdotool", "mousemove", str(x), str(y))
+        for step in (("mousedown", "1"), ("mouseup", "1"), None):
+            time.sleep(CLICK_REST)
+            if step:
+                run("xdotool", *step)
         self.park_pointer()
 
     def park_pointer(self):
