@@ -14,6 +14,7 @@ namespace fake_nvenc {
 struct PresetRequest {
     GUID codec;
     GUID preset;
+    NV_ENC_TUNING_INFO tuning;
     uint32_t version;
     uint32_t configVersion;
 };
@@ -32,7 +33,10 @@ void ClearFailures();
 void LeaveEntryEmpty(const std::string& entry);
 void SetMaxSupportedVersion(uint32_t version);
 void SetAsyncSupported(int value);
-// The configuration every preset query returns.
+// What NV_ENC_CAPS_WIDTH_MIN and NV_ENC_CAPS_HEIGHT_MIN report; initialisation
+// below them fails, as on the hardware.
+void SetMinimumSize(int width, int height);
+// The configuration every preset query returns, with B-frames and lookahead.
 NV_ENC_CONFIG& PresetConfig();
 
 std::vector<std::string> Calls();

@@ -2,6 +2,7 @@
 
 #include "KernelReference.h"
 #include "codec/FrameLayout.h"
+#include "sessions/NvencApi.h"
 
 namespace {
 
@@ -101,6 +102,58 @@ TEST_F(EncoderObject, ForceIFrameAsksForAnIdrWithParameterSets)
         ASSERT_GT(Vidlane_Encode(encoder, frame.data(), kWidth, out.data(), out.size(), kWidth, kHeight, force), 0u);
         const uint32_t flags = fake_nvenc::Pictures().back().encodePicFlags;
         EXPECT_EQ(flags, force ? uint32_t{NV_ENC_PIC_FLAG_FORCEIDR | NV_ENC_PIC_FLAG_OUTPUT_SPSPPS} : 0u);
+    }
+}
+
+// What a driver of today initialises: a P-preset with its tuning, and the
+// library's low-delay settings over whatever B-frames and lookahead it carries.
+TEST_F(EncoderObject, InitialisesP4WithTheTuningOfItsCompressionAndNoDelay)
+{
+    struct Case {
+        Vidlane_Codec codec;
+        Vidlane_Compression compression;
+        NV_ENC_TUNING_INFO tuning;
+        NV_ENC_PARAMS_RC_MODE rateControl;
+        NV_ENC_MULTI_PASS multiPass;
+    };
+    const Case cases[] = {
+        {VIDLANE_H264, VIDLANE_LOSSY, NV_ENC_TUNING_INFO_LOW_LATENCY, NV_ENC_PARAMS_RC_CBR,
+         NV_ENC_TWO_PASS_QUARTER_RESOLUTION},
+        {VIDLANE_HEVC, VIDLANE_LOSSY, NV_ENC_TUNING_INFO_LOW_LATENCY, NV_ENC_PARAMS_RC_CBR,
+         NV_ENC_TWO_PASS_QUARTER_RESOLUTION},
+        {VIDLANE_H264, VIDLANE_LOSSLESS, NV_ENC_TUNING_INFO_LOSSLESS, NV_ENC_PARAMS_RC_CONSTQP,
+         NV_ENC_MULTI_PASS_DISABLED},
+        {VIDLANE_HEVC, VIDLANE_LOSSLESS, NV_ENC_TUNING_INFO_LOSSLESS, NV_ENC_PARAMS_RC_CONSTQP,
+         NV_ENC_MULTI_PASS_DISABLED},
+    };
+    for (const Case& c : cases) {
+        DestroyAll();
+        ResetFakes();
+        ASSERT_NE(Encoder(VIDLANE_RGBA32, c.codec, kWidth, kHeight, c.compression), nullptr);
+        ASSERT_EQ(fake_nvenc::PresetRequests().size(), 1u);
+        EXPECT_TRUE(vidlane2::nvenc::SameGuid(fake_nvenc::PresetRequests()[0].preset, vidlane2::nvenc::kPresetP4));
+        EXPECT_EQ(fake_nvenc::PresetRequests()[0].tuning, c.tuning);
+        ASSERT_EQ(fake_nvenc::InitializeRequests().size(), 1u);
+        const NV_ENC_INITIALIZE_PARAMS& params = fake_nvenc::InitializeRequests()[0];
+        EXPECT_TRUE(vidlane2::nvenc::SameGuid(params.presetGUID, vidlane2::nvenc::kPresetP4));
+        EXPECT_EQ(params.tuningInfo, c.tuning);
+        const NV_ENC_CONFIG& config = fake_nvenc::InitializeConfigs()[0];
+        EXPECT_EQ(config.frameIntervalP, 1);
+        EXPECT_EQ(config.rcParams.enableLookahead, 0u);
+        EXPECT_EQ(config.rcParams.lookaheadDepth, 0u);
+        EXPECT_EQ(config.gopLength, 30u);
+        EXPECT_EQ(config.rcParams.rateControlMode, c.rateControl);
+        EXPECT_EQ(config.rcParams.multiPass, c.multiPass);
+        if (c.compression == VIDLANE_LOSSY) {
+            EXPECT_EQ(config.rcParams.averageBitRate, 8000000u);
+            EXPECT_EQ(config.rcParams.maxBitRate, 8000000u);
+            EXPECT_EQ(config.rcParams.vbvBufferSize, 266666u);
+        } else {
+            EXPECT_EQ(config.rcParams.constQP.qpInterP, 11u) << "the preset's lossless QPs stay";
+        }
+        if (c.codec == VIDLANE_H264) {
+            EXPECT_EQ(config.encodeCodecConfig.h264Config.h264VUIParameters.bitstreamRestrictionFlag, 1u);
+        }
     }
 }
 
