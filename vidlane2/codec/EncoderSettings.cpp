@@ -9,12 +9,6 @@
 
 namespace vidlane2 {
 
-namespace {
-
-constexpr GUID kHevcMain10Profile = {0x51ec32b5, 0x1b4c, 0x453c, {0x9c, 0xbd, 0xb6, 0x16, 0xbd, 0x62, 0x13, 0x41}};
-
-} // namespace
-
 GUID encoderCodecGuid(std::uint32_t codec)
 {
     return codec == VIDLANE_HEVC ? nvenc::kCodecHevc : nvenc::kCodecH264;
@@ -94,7 +88,9 @@ void applyEncoderSettings(const EncoderSettings& settings, NV_ENC_INITIALIZE_PAR
     }
 
     if (settings.format == VIDLANE_R16G16B16A16_HDR10 && settings.codec == VIDLANE_HEVC) {
-        config.profileGUID = kHevcMain10Profile;
+        // NVENC converts the RGB input to 4:2:0 itself.
+        config.profileGUID = nvenc::kHevcMain10Profile;
+        config.encodeCodecConfig.hevcConfig.chromaFormatIDC = 1;
         config.encodeCodecConfig.hevcConfig.pixelBitDepthMinus8 = 2;
     }
 }

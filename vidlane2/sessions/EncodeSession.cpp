@@ -238,8 +238,11 @@ void EncodeSession::CreateDefaultEncoderParams(NV_ENC_INITIALIZE_PARAMS* pInitia
     } else if (nvenc::SameGuid(codecGuid, nvenc::kCodecHevc)) {
         const bool tenBit = IsTenBit(m_eInputFormat) || m_eInputFormat == NV_ENC_BUFFER_FORMAT_ABGR10;
         config->encodeCodecConfig.hevcConfig.pixelBitDepthMinus8 = tenBit ? 2 : 0;
-        if (IsYuv444(m_eInputFormat) || m_eInputFormat == NV_ENC_BUFFER_FORMAT_ABGR10)
+        // 10-bit RGB becomes 4:2:0 Main10 inside NVENC; only YUV 4:4:4 input stays 4:4:4.
+        if (IsYuv444(m_eInputFormat))
             config->encodeCodecConfig.hevcConfig.chromaFormatIDC = 3;
+        else if (m_eInputFormat == NV_ENC_BUFFER_FORMAT_ABGR10)
+            config->encodeCodecConfig.hevcConfig.chromaFormatIDC = 1;
         config->encodeCodecConfig.hevcConfig.idrPeriod = config->gopLength;
     }
 }

@@ -157,6 +157,20 @@ TEST_F(EncoderObject, InitialisesP4WithTheTuningOfItsCompressionAndNoDelay)
     }
 }
 
+// "10-bit HEVC Main10": 4:2:0 at 10 bits, the stream HDR10 players and the
+// library's own decoder take, not a 4:4:4 range-extensions stream.
+TEST_F(EncoderObject, Hdr10InitialisesHevcMain10At4_2_0)
+{
+    constexpr GUID kMain10 = {0xfa4d2b6c, 0x3a5b, 0x411a, {0x80, 0x18, 0x0a, 0x3f, 0x5e, 0x3c, 0x9b, 0xe5}};
+    ASSERT_NE(Encoder(VIDLANE_R16G16B16A16_HDR10, VIDLANE_HEVC, kWidth, kHeight), nullptr);
+    ASSERT_EQ(fake_nvenc::InitializeConfigs().size(), 1u);
+    const NV_ENC_CONFIG_HEVC& hevc = fake_nvenc::InitializeConfigs()[0].encodeCodecConfig.hevcConfig;
+    EXPECT_TRUE(vidlane2::nvenc::SameGuid(fake_nvenc::InitializeConfigs()[0].profileGUID, kMain10));
+    EXPECT_EQ(hevc.chromaFormatIDC, 1u);
+    EXPECT_EQ(hevc.pixelBitDepthMinus8, 2u);
+    EXPECT_EQ(fake_nvenc::Registrations().at(0).bufferFormat, NV_ENC_BUFFER_FORMAT_ABGR10);
+}
+
 TEST_F(EncoderObject, SetBitrateReconfiguresWithTheLow32BitsOfTheBitrate)
 {
     CodecHandle* encoder = Encoder(VIDLANE_UINT8, VIDLANE_H264, kWidth, kHeight);

@@ -10,7 +10,8 @@
 namespace vidlane2 {
 namespace {
 
-constexpr GUID kMain10 = {0x51ec32b5, 0x1b4c, 0x453c, {0x9c, 0xbd, 0xb6, 0x16, 0xbd, 0x62, 0x13, 0x41}};
+// NV_ENC_HEVC_PROFILE_MAIN10_GUID; {51EC32B5-...} is the range-extensions profile (4:4:4).
+constexpr GUID kMain10 = {0xfa4d2b6c, 0x3a5b, 0x411a, {0x80, 0x18, 0x0a, 0x3f, 0x5e, 0x3c, 0x9b, 0xe5}};
 
 // What CreateDefaultEncoderParams leaves behind, with marks in the fields
 // that the settings must keep.
@@ -112,14 +113,15 @@ TEST(EncoderSettings, LosslessLeavesRateControlToThePreset)
     EXPECT_EQ(d.params.frameRateNum, 60u);
 }
 
-TEST(EncoderSettings, Hdr10SelectsMain10With10BitDepthAndKeepsTheOtherBits)
+TEST(EncoderSettings, Hdr10SelectsMain10At4_2_0With10BitDepthAndKeepsTheOtherBits)
 {
     Defaults d;
     applyEncoderSettings(settings(VIDLANE_R16G16B16A16_HDR10, VIDLANE_HEVC, VIDLANE_LOSSY, 20000000, 30), d.params,
                          d.config);
     EXPECT_TRUE(nvenc::SameGuid(d.config.profileGUID, kMain10));
     EXPECT_EQ(d.config.encodeCodecConfig.hevcConfig.pixelBitDepthMinus8, 2u);
-    EXPECT_EQ(d.config.encodeCodecConfig.hevcConfig.chromaFormatIDC, 3u);
+    // NVENC converts the RGB input to 4:2:0 itself: HDR10 as players and the decoder take it.
+    EXPECT_EQ(d.config.encodeCodecConfig.hevcConfig.chromaFormatIDC, 1u);
     EXPECT_EQ(d.config.encodeCodecConfig.hevcConfig.idrPeriod, 30u);
 
     Defaults rgba;

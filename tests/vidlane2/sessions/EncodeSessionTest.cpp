@@ -206,7 +206,7 @@ TEST_F(EncodeSessionTest, CodecSettingsFollowTheInputFormat)
         uint32_t chromaFormat, bitDepthMinus8;
     };
     const Case cases[] = {
-        {NV_ENC_BUFFER_FORMAT_ABGR10, nvenc::kCodecHevc, 3, 2},
+        {NV_ENC_BUFFER_FORMAT_ABGR10, nvenc::kCodecHevc, 1, 2}, // RGB is converted to 4:2:0
         {NV_ENC_BUFFER_FORMAT_YUV444_10BIT, nvenc::kCodecHevc, 3, 2},
         {NV_ENC_BUFFER_FORMAT_YUV420_10BIT, nvenc::kCodecHevc, 1, 2}, // chroma as the preset gave it
         {NV_ENC_BUFFER_FORMAT_ABGR, nvenc::kCodecHevc, 1, 0},
