@@ -104,6 +104,11 @@ struct State {
     std::map<void*, void*> liveMappings; // mapped -> registered
     uintptr_t nextHandle = 0x10000;
     uint32_t encodedPictures = 0;
+    // From the configuration in force: the IDR period and whether every IDR repeats SPS/PPS.
+    uint32_t idrPeriod = 0;
+    bool repeatParameterSets = false;
+    std::vector<bool> parameterSets;
+    std::vector<NV_ENC_PIC_TYPE> pictureTypes;
 };
 
 State& state()
@@ -136,6 +141,22 @@ NV_ENC_CONFIG DefaultPreset()
     preset.rcParams.lookaheadDepth = 8;
     preset.encodeCodecConfig.hevcConfig.chromaFormatIDC = 1;
     return preset;
+}
+
+void TakeGopSettings(const GUID& codec, const NV_ENC_CONFIG* config)
+{
+    State& s = state();
+    s.idrPeriod = 0;
+    s.repeatParameterSets = false;
+    if (!config)
+        return;
+    if (Same(codec, NV_ENC_CODEC_HEVC_GUID)) {
+        s.idrPeriod = config->encodeCodecConfig.hevcConfig.idrPeriod;
+        s.repeatParameterSets = config->encodeCodecConfig.hevcConfig.repeatSPSPPS;
+    } else {
+        s.idrPeriod = config->encodeCodecConfig.h264Config.idrPeriod;
+        s.repeatParameterSets = config->encodeCodecConfig.h264Config.repeatSPSPPS;
+    }
 }
 
 NVENCSTATUS NVENCAPI OpenEncodeSession(void*, uint32_t, void**)
@@ -215,6 +236,7 @@ NVENCSTATUS NVENCAPI InitializeEncoder(void*, NV_ENC_INITIALIZE_PARAMS* params)
         return NV_ENC_ERR_INVALID_VERSION;
     if (NVENCSTATUS r = CheckConfig(params->encodeConfig))
         return r;
+    TakeGopSettings(params->encodeGUID, params->encodeConfig);
     if (RemovedPreset(params->presetGUID) || params->tuningInfo == NV_ENC_TUNING_INFO_UNDEFINED ||
         params->tuningInfo >= NV_ENC_TUNING_INFO_COUNT)
         return NV_ENC_ERR_INVALID_PARAM;
@@ -304,8 +326,14 @@ NVENCSTATUS NVENCAPI EncodePicture(void*, NV_ENC_PIC_PARAMS* params)
     const uint32_t number = s.encodedPictures++;
     bitstream->second.ready = true;
     bitstream->second.data = fake_nvenc::PacketFor(number);
-    const bool idr = number == 0 || (params->encodePicFlags & NV_ENC_PIC_FLAG_FORCEIDR);
+    const bool forced = params->encodePicFlags & NV_ENC_PIC_FLAG_FORCEIDR;
+    const bool periodic = s.idrPeriod != 0 && s.idrPeriod != NVENC_INFINITE_GOPLENGTH && number % s.idrPeriod == 0;
+    const bool idr = number == 0 || forced || periodic;
     bitstream->second.pictureType = idr ? NV_ENC_PIC_TYPE_IDR : NV_ENC_PIC_TYPE_P;
+    s.pictureTypes.push_back(bitstream->second.pictureType);
+    // SPS/PPS come with the first picture, on request, and on every IDR only when asked to repeat them.
+    s.parameterSets.push_back(number == 0 || (params->encodePicFlags & NV_ENC_PIC_FLAG_OUTPUT_SPSPPS) ||
+                              (idr && s.repeatParameterSets));
     return NV_ENC_SUCCESS;
 }
 
@@ -359,6 +387,7 @@ NVENCSTATUS NVENCAPI ReconfigureEncoder(void*, NV_ENC_RECONFIGURE_PARAMS* params
     state().reconfigurations.push_back(*params);
     const NV_ENC_CONFIG* config = params->reInitEncodeParams.encodeConfig;
     state().reconfigureConfigs.push_back(config ? *config : NV_ENC_CONFIG{});
+    TakeGopSettings(params->reInitEncodeParams.encodeGUID, config);
     if (params->version != NV_ENC_RECONFIGURE_PARAMS_VER ||
         params->reInitEncodeParams.version != NV_ENC_INITIALIZE_PARAMS_VER)
         return NV_ENC_ERR_INVALID_VERSION;
@@ -434,6 +463,10 @@ void Reset()
     s.liveRegistrations.clear();
     s.liveMappings.clear();
     s.encodedPictures = 0;
+    s.idrPeriod = 0;
+    s.repeatParameterSets = false;
+    s.parameterSets.clear();
+    s.pictureTypes.clear();
 }
 
 void FailCall(const std::string& entry, NVENCSTATUS status, int skip) { state().recorder.Fail(entry, status, skip); }
@@ -468,6 +501,8 @@ const std::vector<NV_ENC_PIC_PARAMS>& Pictures() { return state().pictures; }
 const std::vector<NV_ENC_LOCK_BITSTREAM>& Locks() { return state().locks; }
 const std::vector<NV_ENC_RECONFIGURE_PARAMS>& Reconfigurations() { return state().reconfigurations; }
 const std::vector<NV_ENC_CONFIG>& ReconfigureConfigs() { return state().reconfigureConfigs; }
+const std::vector<bool>& ParameterSetsWritten() { return state().parameterSets; }
+const std::vector<NV_ENC_PIC_TYPE>& PictureTypes() { return state().pictureTypes; }
 size_t LiveSessions() { return state().liveSessions.size(); }
 size_t LiveBitstreamBuffers() { return state().bitstreams.size(); }
 size_t LiveRegistrations() { return state().liveRegistrations.size(); }

@@ -57,6 +57,10 @@ const std::vector<NV_ENC_RECONFIGURE_PARAMS>& Reconfigurations();
 // The configuration each reconfiguration pointed at, copied while it was alive.
 const std::vector<NV_ENC_CONFIG>& ReconfigureConfigs();
 
+// Per encoded picture: whether its packet carries SPS/PPS (VPS for HEVC).
+const std::vector<bool>& ParameterSetsWritten();
+const std::vector<NV_ENC_PIC_TYPE>& PictureTypes();
+
 // Resources still alive.
 size_t LiveSessions();
 size_t LiveBitstreamBuffers();
@@ -64,7 +68,7 @@ size_t LiveRegistrations();
 size_t LiveMappings();
 
 // The packet the fake produces for the n-th picture (counting from 0) and its
-// picture type: IDR for the first and forced pictures, P otherwise.
+// picture type: IDR for the first, forced and every idrPeriod-th picture, P otherwise.
 std::vector<uint8_t> PacketFor(uint32_t pictureNumber);
 
 } // namespace fake_nvenc

@@ -63,16 +63,21 @@ void applyEncoderSettings(const EncoderSettings& settings, NV_ENC_INITIALIZE_PAR
     config.frameIntervalP = 1;
     config.rcParams.enableLookahead = 0;
     config.rcParams.lookaheadDepth = 0;
+    // Every IDR picture carries the parameter sets: a viewer joining the live
+    // stream, or the decoder after a flush, can start only at one that does.
     if (settings.codec == VIDLANE_H264) {
         config.encodeCodecConfig.h264Config.idrPeriod = settings.targetFrameRate;
+        config.encodeCodecConfig.h264Config.repeatSPSPPS = 1;
         // Without the VUI's bitstream restriction an H.264 decoder must assume
         // that pictures may be reordered (unless the profile or the picture
         // order count type rules it out); with it the stream says that it has
         // no B-frames (max_num_reorder_frames 0), and decoders show each
         // picture at once.
         config.encodeCodecConfig.h264Config.h264VUIParameters.bitstreamRestrictionFlag = 1;
-    } else if (settings.codec == VIDLANE_HEVC)
+    } else if (settings.codec == VIDLANE_HEVC) {
         config.encodeCodecConfig.hevcConfig.idrPeriod = settings.targetFrameRate;
+        config.encodeCodecConfig.hevcConfig.repeatSPSPPS = 1;
+    }
 
     if (settings.compression == VIDLANE_LOSSY) {
         NV_ENC_RC_PARAMS& rc = config.rcParams;
@@ -80,11 +85,7 @@ void applyEncoderSettings(const EncoderSettings& settings, NV_ENC_INITIALIZE_PAR
         // first pass, which costs little time.
         rc.rateControlMode = NV_ENC_PARAMS_RC_CBR;
         rc.multiPass = NV_ENC_TWO_PASS_QUARTER_RESOLUTION;
-        rc.averageBitRate = static_cast<std::uint32_t>(settings.bitrate);
-        rc.maxBitRate = rc.averageBitRate;
-        // One frame's worth of bits: the lowest delay the rate control allows.
-        rc.vbvBufferSize = rc.averageBitRate / settings.targetFrameRate;
-        rc.vbvInitialDelay = rc.vbvBufferSize;
+        setRateControl(rc, settings.bitrate, settings.targetFrameRate);
     }
 
     if (settings.format == VIDLANE_R16G16B16A16_HDR10 && settings.codec == VIDLANE_HEVC) {
@@ -93,6 +94,15 @@ void applyEncoderSettings(const EncoderSettings& settings, NV_ENC_INITIALIZE_PAR
         config.encodeCodecConfig.hevcConfig.chromaFormatIDC = 1;
         config.encodeCodecConfig.hevcConfig.pixelBitDepthMinus8 = 2;
     }
+}
+
+void setRateControl(NV_ENC_RC_PARAMS& rc, std::uint64_t bitrate, std::uint32_t targetFrameRate)
+{
+    rc.averageBitRate = static_cast<std::uint32_t>(bitrate);
+    rc.maxBitRate = rc.averageBitRate;
+    // One frame's worth of bits: the lowest delay the rate control allows.
+    rc.vbvBufferSize = rc.averageBitRate / targetFrameRate;
+    rc.vbvInitialDelay = rc.vbvBufferSize;
 }
 
 void checkFormatAndCodec(std::uint32_t format, std::uint32_t codec)

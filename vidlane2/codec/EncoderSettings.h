@@ -32,6 +32,9 @@ void prepareEncoderParams(NV_ENC_INITIALIZE_PARAMS& params, NV_ENC_CONFIG& confi
 // picture in, one packet out, no B-frames, a key frame every second.
 void applyEncoderSettings(const EncoderSettings& settings, NV_ENC_INITIALIZE_PARAMS& params, NV_ENC_CONFIG& config);
 
+// Average and maximum bitrate (low 32 bits) and the one-frame VBV of lossy mode.
+void setRateControl(NV_ENC_RC_PARAMS& rc, std::uint64_t bitrate, std::uint32_t targetFrameRate);
+
 // The 10-bit format exists only as HEVC Main10.
 void checkFormatAndCodec(std::uint32_t format, std::uint32_t codec);
 

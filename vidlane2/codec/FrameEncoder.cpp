@@ -257,7 +257,10 @@ void FrameEncoder::setBitrate(std::uint64_t bitrate, std::uint32_t targetFrameRa
         m_session->GetInitializeParams(&reconfigure.reInitEncodeParams);
         reconfigure.reInitEncodeParams.frameRateNum = targetFrameRate;
         reconfigure.reInitEncodeParams.frameRateDen = 1;
-        config.rcParams.averageBitRate = static_cast<std::uint32_t>(bitrate);
+        // As creation sets them: the maximum and the one-frame VBV follow the
+        // new rate too. Lossless has no bitrate.
+        if (m_compression == VIDLANE_LOSSY)
+            setRateControl(config.rcParams, bitrate, targetFrameRate);
         if (!m_session->Reconfigure(&reconfigure))
             throw Exception("Failed to change the bitrate: the encoder refused the new settings");
     } catch (const NVENCException& e) {

@@ -171,6 +171,57 @@ TEST_F(EncoderObject, Hdr10InitialisesHevcMain10At4_2_0)
     EXPECT_EQ(fake_nvenc::Registrations().at(0).bufferFormat, NV_ENC_BUFFER_FORMAT_ABGR10);
 }
 
+// A viewer joining a live stream, and the decoder after a flush, start only at
+// a picture with parameter sets: every IDR carries them, not only forced ones.
+TEST_F(EncoderObject, EveryIdrPictureCarriesParameterSets)
+{
+    for (const Vidlane_Codec codec : {VIDLANE_H264, VIDLANE_HEVC}) {
+        DestroyAll();
+        ResetFakes();
+        CodecHandle* encoder = Encoder(VIDLANE_UINT8, codec, kWidth, kHeight);
+        const Bytes frame = pattern(kWidth * kHeight, 2);
+        Bytes out(64);
+        for (uint32_t n = 0; n < 61; ++n)
+            ASSERT_GT(Vidlane_Encode(encoder, frame.data(), kWidth, out.data(), out.size(), kWidth, kHeight, false),
+                      0u);
+        uint32_t idrPictures = 0;
+        for (uint32_t n = 0; n < fake_nvenc::PictureTypes().size(); ++n) {
+            if (fake_nvenc::PictureTypes()[n] != NV_ENC_PIC_TYPE_IDR)
+                continue;
+            ++idrPictures;
+            EXPECT_TRUE(fake_nvenc::ParameterSetsWritten().at(n)) << "IDR picture " << n << ", codec " << codec;
+        }
+        EXPECT_EQ(idrPictures, 3u) << "pictures 0, 30 and 60";
+    }
+}
+
+// The rate control follows the new bitrate as creation sets it: average,
+// maximum and the one-frame VBV; lossless has no bitrate to change.
+TEST_F(EncoderObject, SetBitrateSetsTheWholeRateControlOfItsCompression)
+{
+    for (const Vidlane_Compression compression : {VIDLANE_LOSSY, VIDLANE_LOSSLESS}) {
+        DestroyAll();
+        ResetFakes();
+        CodecHandle* encoder = Encoder(VIDLANE_UINT8, VIDLANE_HEVC, kWidth, kHeight, compression);
+        const NV_ENC_CONFIG created = fake_nvenc::InitializeConfigs().at(0);
+        Vidlane_SetBitrate(encoder, 3000000, 60);
+        EXPECT_STREQ(Vidlane_GetError(encoder), "");
+        ASSERT_EQ(fake_nvenc::ReconfigureConfigs().size(), 1u);
+        const NV_ENC_RC_PARAMS& rc = fake_nvenc::ReconfigureConfigs()[0].rcParams;
+        EXPECT_EQ(fake_nvenc::Reconfigurations()[0].reInitEncodeParams.frameRateNum, 60u);
+        EXPECT_EQ(fake_nvenc::ReconfigureConfigs()[0].gopLength, 30u) << "the key-frame interval stays";
+        EXPECT_EQ(rc.rateControlMode, created.rcParams.rateControlMode);
+        if (compression == VIDLANE_LOSSY) {
+            EXPECT_EQ(rc.averageBitRate, 3000000u);
+            EXPECT_EQ(rc.maxBitRate, 3000000u);
+            EXPECT_EQ(rc.vbvBufferSize, 50000u);
+            EXPECT_EQ(rc.vbvInitialDelay, 50000u);
+        } else {
+            EXPECT_EQ(std::memcmp(&rc, &created.rcParams, sizeof rc), 0) << "lossless rate control untouched";
+        }
+    }
+}
+
 TEST_F(EncoderObject, SetBitrateReconfiguresWithTheLow32BitsOfTheBitrate)
 {
     CodecHandle* encoder = Encoder(VIDLANE_UINT8, VIDLANE_H264, kWidth, kHeight);
