@@ -292,6 +292,14 @@ int DecodeSession::HandleVideoSequence(CUVIDEOFORMAT* pVideoFormat)
                                     std::to_string(decodecaps.nMaxHeight) + "\nResolution not supported on this GPU";
         throw VIDLANE_NVDEC_ERROR(operation, message, kCudaErrorNotSupported);
     }
+    // Real hardware has minimums too (by codec and generation).
+    if (format.coded_width < decodecaps.nMinWidth || format.coded_height < decodecaps.nMinHeight) {
+        const std::string message = "\nResolution          : " + std::to_string(format.coded_width) + "x" +
+                                    std::to_string(format.coded_height) +
+                                    "\nMin Supported (wxh) : " + std::to_string(decodecaps.nMinWidth) + "x" +
+                                    std::to_string(decodecaps.nMinHeight) + "\nResolution not supported on this GPU";
+        throw VIDLANE_NVDEC_ERROR(operation, message, kCudaErrorNotSupported);
+    }
     const uint64_t mbCount = uint64_t{format.coded_width / 16} * (format.coded_height / 16);
     if (mbCount > decodecaps.nMaxMBCount) {
         const std::string message = "\nMBCount             : " + std::to_string(mbCount) +

@@ -278,6 +278,9 @@ void EncodeSession::CreateEncoder(const NV_ENC_INITIALIZE_PARAMS* pInitializePar
     if (hevc && IsYuv444(m_eInputFormat) && hevcChromaFormat != 3)
         throw VIDLANE_NVENC_ERROR(operation, "Invalid ChromaFormatIDC", NV_ENC_ERR_INVALID_PARAM);
 
+    CheckMinimumSize(pInitializeParams->encodeGUID, pInitializeParams->encodeWidth,
+                     pInitializeParams->encodeHeight);
+
     std::memcpy(&m_initializeParams, pInitializeParams, sizeof(m_initializeParams));
     m_initializeParams.version = nvenc::kInitializeParamsVer;
 
@@ -377,6 +380,32 @@ void EncodeSession::RegisterResource(const std::vector<void*>& inputBuffers, uin
         m_vRegisteredInputs.push_back(registerResource.registeredResource);
         m_vInputSlots.push_back(slot);
     }
+}
+
+// Real hardware refuses pictures below its minimum, by codec and generation;
+// asked here, the text can say the size and the minimum.
+void EncodeSession::CheckMinimumSize(GUID codecGuid, uint32_t width, uint32_t height)
+{
+    const char* operation = "EncodeSession::CreateEncoder";
+    auto query = [&](NV_ENC_CAPS caps) {
+        NV_ENC_CAPS_PARAM capsParam{};
+        capsParam.version = nvenc::kCapsParamVer;
+        capsParam.capsToQuery = caps;
+        int minimum = 0;
+        const NVENCSTATUS status = CallNvenc(m_nvenc.nvEncGetEncodeCaps, m_hEncoder, codecGuid, &capsParam, &minimum);
+        if (status != NV_ENC_SUCCESS)
+            ThrowCallFailure(operation, "m_nvenc.nvEncGetEncodeCaps(m_hEncoder, codecGuid, &capsParam, &minimum)",
+                             status);
+        return static_cast<uint32_t>(std::max(minimum, 0));
+    };
+    const uint32_t minWidth = query(NV_ENC_CAPS_WIDTH_MIN);
+    const uint32_t minHeight = query(NV_ENC_CAPS_HEIGHT_MIN);
+    if (width < minWidth || height < minHeight)
+        throw VIDLANE_NVENC_ERROR(operation,
+                                  "\nResolution          : " + std::to_string(width) + "x" + std::to_string(height) +
+                                      "\nMin Supported (wxh) : " + std::to_string(minWidth) + "x" +
+                                      std::to_string(minHeight) + "\nResolution not supported on this GPU",
+                                  NV_ENC_ERR_UNSUPPORTED_PARAM);
 }
 
 bool EncodeSession::RingReady() const

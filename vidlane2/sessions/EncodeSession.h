@@ -91,6 +91,7 @@ private:
     void InitializeBitstreamBuffer();
     void ReadPresetConfig(const char* operation, GUID codecGuid, GUID presetGuid, NV_ENC_TUNING_INFO tuningInfo,
                           NV_ENC_CONFIG& config);
+    void CheckMinimumSize(GUID codecGuid, uint32_t width, uint32_t height);
     bool RingReady() const;
     void* CompletionEventFor(int32_t slot) const;
     void MapResources(int32_t slot);

@@ -253,6 +253,36 @@ TEST_F(DecodeSessionTest, SizeAndMacroblockMessagesSpanFourLines)
     EXPECT_TRUE(CreatedDecoders().empty());
 }
 
+// Real hardware has minimums (the header's example: 48 x 16); below them the
+// text says the size and the minimum, in the form of the maximum's.
+TEST_F(DecodeSessionTest, SizesBelowTheGpuMinimumAreRefused)
+{
+    struct Case {
+        unsigned width, height;
+        const char* message;
+    };
+    const Case cases[] = {
+        {144, 64, "\nResolution          : 144x64\nMin Supported (wxh) : 145x48\nResolution not supported on this GPU"},
+        {160, 47, "\nResolution          : 160x47\nMin Supported (wxh) : 145x48\nResolution not supported on this GPU"},
+        {145, 48, nullptr},
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        Open();
+        Caps().nMinWidth = 145;
+        Caps().nMinHeight = 48;
+        const std::string sequence = Seq(cudaVideoCodec_HEVC, c.width, c.height, 0, 0, c.width, c.height);
+        if (c.message) {
+            ExpectNvdecError([&] { Feed(sequence); }, "DecodeSession::HandleVideoSequence", c.message, 801);
+            EXPECT_TRUE(CreatedDecoders().empty());
+        } else {
+            Feed(sequence);
+            EXPECT_EQ(CreatedDecoders().size(), 1u);
+        }
+        session.reset();
+    }
+}
+
 TEST_F(DecodeSessionTest, StreamsWithoutOutputSurfacesAreRefused)
 {
     Open();

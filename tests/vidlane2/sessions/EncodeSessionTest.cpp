@@ -391,6 +391,41 @@ TEST_F(EncodeSessionTest, CreateEncoderWithoutConfigurationUsesP4LowLatencyAt23_
     EXPECT_EQ(used.rcParams.constQP.qpIntra, 20u);
 }
 
+// NV_ENC_CAPS_WIDTH_MIN and NV_ENC_CAPS_HEIGHT_MIN are asked before the
+// hardware is initialised; below them the text says the size and the minimum.
+TEST_F(EncodeSessionTest, SizesBelowTheEncoderMinimumAreRefused)
+{
+    struct Case {
+        uint32_t width, height;
+        const char* message;
+    };
+    const Case cases[] = {
+        {144, 64, "\nResolution          : 144x64\nMin Supported (wxh) : 145x48\nResolution not supported on this GPU"},
+        {160, 47, "\nResolution          : 160x47\nMin Supported (wxh) : 145x48\nResolution not supported on this GPU"},
+        {145, 48, nullptr},
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        fake_nvenc::SetMinimumSize(145, 48);
+        Open(NV_ENC_BUFFER_FORMAT_NV12, c.width, c.height);
+        Defaults(nvenc::kCodecHevc);
+        if (c.message) {
+            ExpectNvencError([&] { session->CreateEncoder(&params); }, "EncodeSession::CreateEncoder", c.message,
+                             NV_ENC_ERR_UNSUPPORTED_PARAM);
+            EXPECT_TRUE(fake_nvenc::InitializeRequests().empty());
+        } else {
+            EXPECT_NO_THROW(session->CreateEncoder(&params));
+        }
+        bool askedWidth = false, askedHeight = false;
+        for (const auto& query : fake_nvenc::CapsQueries()) {
+            askedWidth |= query.param.capsToQuery == NV_ENC_CAPS_WIDTH_MIN && SameGuid(query.codec, nvenc::kCodecHevc);
+            askedHeight |= query.param.capsToQuery == NV_ENC_CAPS_HEIGHT_MIN && SameGuid(query.codec, nvenc::kCodecHevc);
+        }
+        EXPECT_TRUE(askedWidth && askedHeight);
+        session.reset();
+    }
+}
+
 TEST_F(EncodeSessionTest, CreateEncoderChecksInOrder)
 {
     struct Case {
