@@ -133,9 +133,11 @@ DecodeSession::~DecodeSession()
     {
         std::lock_guard<std::mutex> lock(m_poolMutex);
         for (uint8_t* frame : m_vFramePool) {
-            cuda.Call(cuda.cuCtxPushCurrent, m_cudaContext);
+            // A pop after a failed push would take the caller's own context.
+            const bool framePushed = cuda.Call(cuda.cuCtxPushCurrent, m_cudaContext) == kCudaSuccess;
             cuda.Call(cuda.cuMemFree, static_cast<CUdeviceptr>(reinterpret_cast<uintptr_t>(frame)));
-            cuda.Call(cuda.cuCtxPopCurrent, &popped);
+            if (framePushed)
+                cuda.Call(cuda.cuCtxPopCurrent, &popped);
         }
         m_vFramePool.clear();
     }

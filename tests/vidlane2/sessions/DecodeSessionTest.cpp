@@ -283,6 +283,26 @@ TEST_F(DecodeSessionTest, SizesBelowTheGpuMinimumAreRefused)
     }
 }
 
+extern "C" CUresult cuCtxPushCurrent_v2(CUcontext);
+extern "C" CUresult cuCtxPopCurrent_v2(CUcontext*);
+
+// A push that failed is not followed by a pop, which would take the caller's
+// own context off its thread.
+TEST_F(DecodeSessionTest, DestructionLeavesTheCallersContextWhenAPushFails)
+{
+    CUcontext const caller = reinterpret_cast<CUcontext>(0xCA11);
+    Open();
+    ASSERT_EQ(Feed(Seq1080p() + Frame(0)).count, 1); // a frame in the pool
+    ASSERT_EQ(cuCtxPushCurrent_v2(caller), CUDA_SUCCESS);
+    fake_cuda::FailCall("cuCtxPushCurrent_v2", 201);
+    session.reset();
+    EXPECT_EQ(fake_cuda::CurrentContext(), caller);
+    EXPECT_EQ(fake_cuda::ContextDepth(), 1u);
+    fake_cuda::ClearFailures();
+    CUcontext popped = nullptr;
+    cuCtxPopCurrent_v2(&popped);
+}
+
 TEST_F(DecodeSessionTest, StreamsWithoutOutputSurfacesAreRefused)
 {
     Open();
