@@ -257,23 +257,15 @@ TEST_F(DecodeSessionTest, SizeAndMacroblockMessagesSpanFourLines)
 // text says the size and the minimum, in the form of the maximum's.
 TEST_F(DecodeSessionTest, SizesBelowTheGpuMinimumAreRefused)
 {
-    struct Case {
-        unsigned width, height;
-        const char* message;
-    };
-    const Case cases[] = {
-        {144, 64, "\nResolution          : 144x64\nMin Supported (wxh) : 145x48\nResolution not supported on this GPU"},
-        {160, 47, "\nResolution          : 160x47\nMin Supported (wxh) : 145x48\nResolution not supported on this GPU"},
-        {145, 48, nullptr},
-    };
-    for (const Case& c : cases) {
+    for (const MinimumSizeCase& c : kMinimumSizeCases) {
         SetUp();
         Open();
         Caps().nMinWidth = 145;
         Caps().nMinHeight = 48;
         const std::string sequence = Seq(cudaVideoCodec_HEVC, c.width, c.height, 0, 0, c.width, c.height);
-        if (c.message) {
-            ExpectNvdecError([&] { Feed(sequence); }, "DecodeSession::HandleVideoSequence", c.message, 801);
+        if (c.refused) {
+            ExpectNvdecError([&] { Feed(sequence); }, "DecodeSession::HandleVideoSequence",
+                             BelowMinimumText(c.width, c.height, 145, 48), 801);
             EXPECT_TRUE(CreatedDecoders().empty());
         } else {
             Feed(sequence);

@@ -395,23 +395,14 @@ TEST_F(EncodeSessionTest, CreateEncoderWithoutConfigurationUsesP4LowLatencyAt23_
 // hardware is initialised; below them the text says the size and the minimum.
 TEST_F(EncodeSessionTest, SizesBelowTheEncoderMinimumAreRefused)
 {
-    struct Case {
-        uint32_t width, height;
-        const char* message;
-    };
-    const Case cases[] = {
-        {144, 64, "\nResolution          : 144x64\nMin Supported (wxh) : 145x48\nResolution not supported on this GPU"},
-        {160, 47, "\nResolution          : 160x47\nMin Supported (wxh) : 145x48\nResolution not supported on this GPU"},
-        {145, 48, nullptr},
-    };
-    for (const Case& c : cases) {
+    for (const MinimumSizeCase& c : kMinimumSizeCases) {
         SetUp();
         fake_nvenc::SetMinimumSize(145, 48);
         Open(NV_ENC_BUFFER_FORMAT_NV12, c.width, c.height);
         Defaults(nvenc::kCodecHevc);
-        if (c.message) {
-            ExpectNvencError([&] { session->CreateEncoder(&params); }, "EncodeSession::CreateEncoder", c.message,
-                             NV_ENC_ERR_UNSUPPORTED_PARAM);
+        if (c.refused) {
+            ExpectNvencError([&] { session->CreateEncoder(&params); }, "EncodeSession::CreateEncoder",
+                             BelowMinimumText(c.width, c.height, 145, 48), NV_ENC_ERR_UNSUPPORTED_PARAM);
             EXPECT_TRUE(fake_nvenc::InitializeRequests().empty());
         } else {
             EXPECT_NO_THROW(session->CreateEncoder(&params));
