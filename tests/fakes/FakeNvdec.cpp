@@ -15,6 +15,7 @@ namespace {
 constexpr CUresult kSuccess = static_cast<CUresult>(0);
 constexpr CUresult kInvalidValue = static_cast<CUresult>(1);
 constexpr CUresult kInvalidContext = static_cast<CUresult>(201);
+constexpr CUresult kNotSupported = static_cast<CUresult>(801);
 constexpr CUresult kUnknown = static_cast<CUresult>(999);
 
 struct Parser {
@@ -69,6 +70,9 @@ CUVIDDECODECAPS DefaultCaps()
     caps.nMaxWidth = 8192;
     caps.nMaxHeight = 8192;
     caps.nMaxMBCount = 8192 / 16 * 8192 / 16;
+    // Below every stream the tests use; a test about the check sets its own.
+    caps.nMinWidth = 16;
+    caps.nMinHeight = 8;
     return caps;
 }
 
@@ -365,6 +369,9 @@ CUresult cuvidCreateDecoder(CUvideodecoder* decoder, CUVIDDECODECREATEINFO* info
     if (CUresult r = Enter("cuvidCreateDecoder"))
         return r;
     state().created.push_back(*info);
+    // The hardware refuses pictures below its minimum.
+    if (info->ulWidth < state().caps.nMinWidth || info->ulHeight < state().caps.nMinHeight)
+        return kNotSupported;
     const size_t pitch = (info->ulTargetWidth * BytesPerSample(*info) + 255) / 256 * 256;
     auto* created = new Decoder{*info, pitch, {}};
     state().decoders.insert(created);

@@ -14,6 +14,7 @@ namespace fake_nvenc {
 struct PresetRequest {
     GUID codec;
     GUID preset;
+    NV_ENC_TUNING_INFO tuning;
     uint32_t version;
     uint32_t configVersion;
 };
@@ -32,7 +33,10 @@ void ClearFailures();
 void LeaveEntryEmpty(const std::string& entry);
 void SetMaxSupportedVersion(uint32_t version);
 void SetAsyncSupported(int value);
-// The configuration every preset query returns.
+// What NV_ENC_CAPS_WIDTH_MIN and NV_ENC_CAPS_HEIGHT_MIN report; initialisation
+// below them fails, as on the hardware.
+void SetMinimumSize(int width, int height);
+// The configuration every preset query returns, with B-frames and lookahead.
 NV_ENC_CONFIG& PresetConfig();
 
 std::vector<std::string> Calls();
@@ -53,6 +57,10 @@ const std::vector<NV_ENC_RECONFIGURE_PARAMS>& Reconfigurations();
 // The configuration each reconfiguration pointed at, copied while it was alive.
 const std::vector<NV_ENC_CONFIG>& ReconfigureConfigs();
 
+// Per encoded picture: whether its packet carries SPS/PPS (VPS for HEVC).
+const std::vector<bool>& ParameterSetsWritten();
+const std::vector<NV_ENC_PIC_TYPE>& PictureTypes();
+
 // Resources still alive.
 size_t LiveSessions();
 size_t LiveBitstreamBuffers();
@@ -60,7 +68,7 @@ size_t LiveRegistrations();
 size_t LiveMappings();
 
 // The packet the fake produces for the n-th picture (counting from 0) and its
-// picture type: IDR for the first and forced pictures, P otherwise.
+// picture type: IDR for the first, forced and every idrPeriod-th picture, P otherwise.
 std::vector<uint8_t> PacketFor(uint32_t pictureNumber);
 
 } // namespace fake_nvenc

@@ -19,6 +19,7 @@ struct EncoderSettings {
 
 GUID encoderCodecGuid(std::uint32_t codec);
 GUID encoderPresetGuid(std::uint32_t compression);
+NV_ENC_TUNING_INFO encoderTuning(std::uint32_t compression);
 
 // The input buffer format of the session for a Vidlane_Format.
 NV_ENC_BUFFER_FORMAT encoderInputFormat(std::uint32_t format);
@@ -31,10 +32,13 @@ void prepareEncoderParams(NV_ENC_INITIALIZE_PARAMS& params, NV_ENC_CONFIG& confi
 // picture in, one packet out, no B-frames, a key frame every second.
 void applyEncoderSettings(const EncoderSettings& settings, NV_ENC_INITIALIZE_PARAMS& params, NV_ENC_CONFIG& config);
 
+// Average and maximum bitrate (low 32 bits) and the one-frame VBV of lossy mode.
+void setRateControl(NV_ENC_RC_PARAMS& rc, std::uint64_t bitrate, std::uint32_t targetFrameRate);
+
 // The 10-bit format exists only as HEVC Main10.
 void checkFormatAndCodec(std::uint32_t format, std::uint32_t codec);
 
-// NVENC API 9.0 has no AV1 or VP9 encoder: those codecs are refused at create time.
+// The library encodes H.264 and HEVC only: AV1 and VP9 are refused at create time.
 void checkEncoderCodec(std::uint32_t codec);
 
 // A frame rate of 0 would divide by zero in the rate control.

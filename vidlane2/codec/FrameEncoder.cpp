@@ -121,7 +121,8 @@ void FrameEncoder::recreate(std::uint32_t width, std::uint32_t height)
         NV_ENC_INITIALIZE_PARAMS params;
         NV_ENC_CONFIG config;
         prepareEncoderParams(params, config);
-        session->CreateDefaultEncoderParams(&params, encoderCodecGuid(m_codec), encoderPresetGuid(m_compression));
+        session->CreateDefaultEncoderParams(&params, encoderCodecGuid(m_codec), encoderPresetGuid(m_compression),
+                                            encoderTuning(m_compression));
         EncoderSettings settings;
         settings.format = m_format;
         settings.codec = m_codec;
@@ -244,19 +245,22 @@ void FrameEncoder::setBitrate(std::uint64_t bitrate, std::uint32_t targetFrameRa
 
     NV_ENC_RECONFIGURE_PARAMS reconfigure;
     std::memset(&reconfigure, 0, sizeof reconfigure);
-    reconfigure.version = nvenc9::kReconfigureParamsVer;
+    reconfigure.version = nvenc::kReconfigureParamsVer;
     reconfigure.resetEncoder = 1;
     reconfigure.forceIDR = 1;
     NV_ENC_CONFIG config;
     std::memset(&config, 0, sizeof config);
-    config.version = nvenc9::kConfigVer;
+    config.version = nvenc::kConfigVer;
     reconfigure.reInitEncodeParams.encodeConfig = &config;
 
     try {
         m_session->GetInitializeParams(&reconfigure.reInitEncodeParams);
         reconfigure.reInitEncodeParams.frameRateNum = targetFrameRate;
         reconfigure.reInitEncodeParams.frameRateDen = 1;
-        config.rcParams.averageBitRate = static_cast<std::uint32_t>(bitrate);
+        // As creation sets them: the maximum and the one-frame VBV follow the
+        // new rate too. Lossless has no bitrate.
+        if (m_compression == VIDLANE_LOSSY)
+            setRateControl(config.rcParams, bitrate, targetFrameRate);
         if (!m_session->Reconfigure(&reconfigure))
             throw Exception("Failed to change the bitrate: the encoder refused the new settings");
     } catch (const NVENCException& e) {

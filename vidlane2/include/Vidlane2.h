@@ -1,6 +1,9 @@
 /* Vidlane2: H.264/HEVC encoding on NVENC and H.264/HEVC/AV1/VP9 decoding on NVDEC, for frames in
  * host memory, CUDA device memory, OpenGL textures and pixel-buffer objects.
  *
+ * Encoding needs an NVIDIA driver that serves NVENC API 11.1: Linux 470.57.02 or
+ * later, Windows 471.41 or later.
+ *
  * Every call that can fail returns 0 (or a null handle) and leaves a text for
  * Vidlane_GetError. A handle must be used by one thread at a time, in the CUDA
  * context that was current when it was created. */

@@ -89,7 +89,8 @@ void CudaEncodeSession::FreeDeviceInputs()
     ReleaseRegistrations();
 
     const CudaDriverApi& cuda = CudaDriver();
-    cuda.Call(cuda.cuCtxPushCurrent, m_cudaContext);
+    // A pop after a failed push would take the caller's own context.
+    const bool pushed = cuda.Call(cuda.cuCtxPushCurrent, m_cudaContext) == kCudaSuccess;
     for (CUdeviceptr allocation : m_vInputAllocations) {
         if (allocation)
             cuda.Call(cuda.cuMemFree, allocation);
@@ -97,7 +98,8 @@ void CudaEncodeSession::FreeDeviceInputs()
     m_vInputAllocations.clear();
     ClearInputSlots();
     CUcontext popped = nullptr;
-    cuda.Call(cuda.cuCtxPopCurrent, &popped);
+    if (pushed)
+        cuda.Call(cuda.cuCtxPopCurrent, &popped);
     m_cudaContext = nullptr;
 }
 

@@ -133,9 +133,11 @@ DecodeSession::~DecodeSession()
     {
         std::lock_guard<std::mutex> lock(m_poolMutex);
         for (uint8_t* frame : m_vFramePool) {
-            cuda.Call(cuda.cuCtxPushCurrent, m_cudaContext);
+            // A pop after a failed push would take the caller's own context.
+            const bool framePushed = cuda.Call(cuda.cuCtxPushCurrent, m_cudaContext) == kCudaSuccess;
             cuda.Call(cuda.cuMemFree, static_cast<CUdeviceptr>(reinterpret_cast<uintptr_t>(frame)));
-            cuda.Call(cuda.cuCtxPopCurrent, &popped);
+            if (framePushed)
+                cuda.Call(cuda.cuCtxPopCurrent, &popped);
         }
         m_vFramePool.clear();
     }
@@ -290,6 +292,14 @@ int DecodeSession::HandleVideoSequence(CUVIDEOFORMAT* pVideoFormat)
                                     std::to_string(format.coded_height) +
                                     "\nMax Supported (wxh) : " + std::to_string(decodecaps.nMaxWidth) + "x" +
                                     std::to_string(decodecaps.nMaxHeight) + "\nResolution not supported on this GPU";
+        throw VIDLANE_NVDEC_ERROR(operation, message, kCudaErrorNotSupported);
+    }
+    // Real hardware has minimums too (by codec and generation).
+    if (format.coded_width < decodecaps.nMinWidth || format.coded_height < decodecaps.nMinHeight) {
+        const std::string message = "\nResolution          : " + std::to_string(format.coded_width) + "x" +
+                                    std::to_string(format.coded_height) +
+                                    "\nMin Supported (wxh) : " + std::to_string(decodecaps.nMinWidth) + "x" +
+                                    std::to_string(decodecaps.nMinHeight) + "\nResolution not supported on this GPU";
         throw VIDLANE_NVDEC_ERROR(operation, message, kCudaErrorNotSupported);
     }
     const uint64_t mbCount = uint64_t{format.coded_width / 16} * (format.coded_height / 16);

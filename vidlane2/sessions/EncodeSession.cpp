@@ -5,7 +5,9 @@
 #include "sessions/NvencLibrary.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace vidlane2 {
 
@@ -36,6 +38,61 @@ bool IsYuv444(NV_ENC_BUFFER_FORMAT format)
     return format == NV_ENC_BUFFER_FORMAT_YUV444 || format == NV_ENC_BUFFER_FORMAT_YUV444_10BIT;
 }
 
+// The preset read when no configuration is supplied.
+constexpr GUID kFallbackPreset = nvenc::kPresetP4;
+constexpr NV_ENC_TUNING_INFO kFallbackTuning = NV_ENC_TUNING_INFO_LOW_LATENCY;
+
+// P-presets with high-quality or lossless tuning turn on B-frames, and some
+// lookahead; a picture must come back from the call that submitted it.
+void KeepLowDelay(NV_ENC_CONFIG& config)
+{
+    config.frameIntervalP = 1;
+    config.rcParams.enableLookahead = 0;
+    config.rcParams.lookaheadDepth = 0;
+}
+
+std::string GuidText(const GUID& guid)
+{
+    char text[40];
+    std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                  static_cast<unsigned>(guid.Data1), guid.Data2, guid.Data3, guid.Data4[0], guid.Data4[1],
+                  guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5], guid.Data4[6], guid.Data4[7]);
+    return text;
+}
+
+std::string CodecText(const GUID& codec)
+{
+    if (nvenc::SameGuid(codec, nvenc::kCodecH264))
+        return "NV_ENC_CODEC_H264_GUID";
+    if (nvenc::SameGuid(codec, nvenc::kCodecHevc))
+        return "NV_ENC_CODEC_HEVC_GUID";
+    return GuidText(codec);
+}
+
+std::string PresetText(const GUID& preset)
+{
+    const char* name = nvenc::PresetName(preset);
+    return name ? std::string("NV_ENC_PRESET_") + name + "_GUID" : GuidText(preset);
+}
+
+std::string TuningText(NV_ENC_TUNING_INFO tuning)
+{
+    switch (tuning) {
+    case NV_ENC_TUNING_INFO_UNDEFINED:
+        return "NV_ENC_TUNING_INFO_UNDEFINED";
+    case NV_ENC_TUNING_INFO_HIGH_QUALITY:
+        return "NV_ENC_TUNING_INFO_HIGH_QUALITY";
+    case NV_ENC_TUNING_INFO_LOW_LATENCY:
+        return "NV_ENC_TUNING_INFO_LOW_LATENCY";
+    case NV_ENC_TUNING_INFO_ULTRA_LOW_LATENCY:
+        return "NV_ENC_TUNING_INFO_ULTRA_LOW_LATENCY";
+    case NV_ENC_TUNING_INFO_LOSSLESS:
+        return "NV_ENC_TUNING_INFO_LOSSLESS";
+    default:
+        return std::to_string(static_cast<int>(tuning));
+    }
+}
+
 } // namespace
 
 EncodeSession::EncodeSession(void* pDevice, NV_ENC_DEVICE_TYPE eDeviceType, uint32_t nWidth, uint32_t nHeight,
@@ -57,10 +114,10 @@ EncodeSession::EncodeSession(void* pDevice, NV_ENC_DEVICE_TYPE eDeviceType, uint
     }
 
     NV_ENC_OPEN_ENCODE_SESSION_EX_PARAMS encodeSessionExParams{};
-    encodeSessionExParams.version = nvenc9::kOpenEncodeSessionExParamsVer;
+    encodeSessionExParams.version = nvenc::kOpenEncodeSessionExParamsVer;
     encodeSessionExParams.deviceType = m_eEncodeDeviceType;
     encodeSessionExParams.device = m_pEncodeDevice;
-    encodeSessionExParams.apiVersion = nvenc9::kApiVersion;
+    encodeSessionExParams.apiVersion = nvenc::kApiVersion;
     void* hEncoder = nullptr;
     const NVENCSTATUS status = CallNvenc(m_nvenc.nvEncOpenEncodeSessionEx, &encodeSessionExParams, &hEncoder);
     if (status != NV_ENC_SUCCESS)
@@ -91,7 +148,7 @@ void EncodeSession::LoadNvEncApi()
     NVENCSTATUS status = library.getMaxSupportedVersion(&version);
     if (status != NV_ENC_SUCCESS)
         ThrowCallFailure(operation, "NvEncodeAPIGetMaxSupportedVersion(&version)", status);
-    if (version < nvenc9::kMinDriverVersion)
+    if (version < nvenc::kMinDriverVersion)
         throw VIDLANE_NVENC_ERROR(operation,
                                   "Current Driver Version does not support this NvEncodeAPI version, please upgrade "
                                   "driver",
@@ -101,23 +158,31 @@ void EncodeSession::LoadNvEncApi()
         throw VIDLANE_NVENC_ERROR(operation, "Cannot find NvEncodeAPICreateInstance() entry in NVENC library",
                                   NV_ENC_ERR_NO_ENCODE_DEVICE);
     std::memset(&m_nvenc, 0, sizeof(m_nvenc));
-    m_nvenc.version = nvenc9::kFunctionListVer;
+    m_nvenc.version = nvenc::kFunctionListVer;
     status = library.createInstance(&m_nvenc);
     if (status != NV_ENC_SUCCESS)
         ThrowCallFailure(operation, "NvEncodeAPICreateInstance(&m_nvenc)", status);
 }
 
-void EncodeSession::ReadPresetConfig(GUID codecGuid, GUID presetGuid, NV_ENC_CONFIG& config)
+void EncodeSession::ReadPresetConfig(const char* operation, GUID codecGuid, GUID presetGuid,
+                                     NV_ENC_TUNING_INFO tuningInfo, NV_ENC_CONFIG& config)
 {
     NV_ENC_PRESET_CONFIG presetConfig{};
-    presetConfig.version = nvenc9::kPresetConfigVer;
-    presetConfig.presetCfg.version = nvenc9::kConfigVer;
-    CallNvenc(m_nvenc.nvEncGetEncodePresetConfig, m_hEncoder, codecGuid, presetGuid, &presetConfig);
+    presetConfig.version = nvenc::kPresetConfigVer;
+    presetConfig.presetCfg.version = nvenc::kConfigVer;
+    const NVENCSTATUS status =
+        CallNvenc(m_nvenc.nvEncGetEncodePresetConfigEx, m_hEncoder, codecGuid, presetGuid, tuningInfo, &presetConfig);
+    // A refused preset would otherwise surface later as a failed initialisation.
+    if (status != NV_ENC_SUCCESS) {
+        const std::string call = "m_nvenc.nvEncGetEncodePresetConfigEx(m_hEncoder, " + CodecText(codecGuid) + ", " +
+                                 PresetText(presetGuid) + ", " + TuningText(tuningInfo) + ", &presetConfig)";
+        ThrowCallFailure(operation, call.c_str(), status);
+    }
     config = presetConfig.presetCfg;
 }
 
 void EncodeSession::CreateDefaultEncoderParams(NV_ENC_INITIALIZE_PARAMS* pInitializeParams, GUID codecGuid,
-                                               GUID presetGuid)
+                                               GUID presetGuid, NV_ENC_TUNING_INFO tuningInfo)
 {
     const char* operation = "EncodeSession::CreateDefaultEncoderParams";
     if (!m_hEncoder)
@@ -130,11 +195,12 @@ void EncodeSession::CreateDefaultEncoderParams(NV_ENC_INITIALIZE_PARAMS* pInitia
     std::memset(config, 0, sizeof(*config));
     std::memset(pInitializeParams, 0, sizeof(*pInitializeParams));
     pInitializeParams->encodeConfig = config;
-    config->version = nvenc9::kConfigVer;
-    pInitializeParams->version = nvenc9::kInitializeParamsVer;
+    config->version = nvenc::kConfigVer;
+    pInitializeParams->version = nvenc::kInitializeParamsVer;
 
     pInitializeParams->encodeGUID = codecGuid;
     pInitializeParams->presetGUID = presetGuid;
+    pInitializeParams->tuningInfo = tuningInfo;
     pInitializeParams->encodeWidth = m_nEncodeWidth;
     pInitializeParams->encodeHeight = m_nEncodeHeight;
     pInitializeParams->darWidth = m_nEncodeWidth;
@@ -150,31 +216,33 @@ void EncodeSession::CreateDefaultEncoderParams(NV_ENC_INITIALIZE_PARAMS* pInitia
     pInitializeParams->enableOutputInVidmem = 0;
 
     NV_ENC_CAPS_PARAM capsParam{};
-    capsParam.version = nvenc9::kCapsParamVer;
+    capsParam.version = nvenc::kCapsParamVer;
     capsParam.capsToQuery = NV_ENC_CAPS_ASYNC_ENCODE_SUPPORT;
     int asyncSupported = 0;
     CallNvenc(m_nvenc.nvEncGetEncodeCaps, m_hEncoder, codecGuid, &capsParam, &asyncSupported);
     pInitializeParams->enableEncodeAsync = static_cast<uint32_t>(asyncSupported);
 
-    ReadPresetConfig(codecGuid, presetGuid, *config);
-    config->frameIntervalP = 1;
+    ReadPresetConfig(operation, codecGuid, presetGuid, tuningInfo, *config);
+    KeepLowDelay(*config);
     config->gopLength = NVENC_INFINITE_GOPLENGTH;
     config->rcParams.rateControlMode = NV_ENC_PARAMS_RC_CONSTQP;
 
-    if (!nvenc9::SameGuid(presetGuid, nvenc9::kPresetLosslessDefault) &&
-        !nvenc9::SameGuid(presetGuid, nvenc9::kPresetLosslessHp)) {
+    // Lossless comes from the tuning: fixed QPs would make it lossy.
+    if (tuningInfo != NV_ENC_TUNING_INFO_LOSSLESS)
         config->rcParams.constQP = {28, 31, 25};
-    }
 
-    if (nvenc9::SameGuid(codecGuid, nvenc9::kCodecH264)) {
+    if (nvenc::SameGuid(codecGuid, nvenc::kCodecH264)) {
         if (IsYuv444(m_eInputFormat))
             config->encodeCodecConfig.h264Config.chromaFormatIDC = 3;
         config->encodeCodecConfig.h264Config.idrPeriod = config->gopLength;
-    } else if (nvenc9::SameGuid(codecGuid, nvenc9::kCodecHevc)) {
+    } else if (nvenc::SameGuid(codecGuid, nvenc::kCodecHevc)) {
         const bool tenBit = IsTenBit(m_eInputFormat) || m_eInputFormat == NV_ENC_BUFFER_FORMAT_ABGR10;
         config->encodeCodecConfig.hevcConfig.pixelBitDepthMinus8 = tenBit ? 2 : 0;
-        if (IsYuv444(m_eInputFormat) || m_eInputFormat == NV_ENC_BUFFER_FORMAT_ABGR10)
+        // 10-bit RGB becomes 4:2:0 Main10 inside NVENC; only YUV 4:4:4 input stays 4:4:4.
+        if (IsYuv444(m_eInputFormat))
             config->encodeCodecConfig.hevcConfig.chromaFormatIDC = 3;
+        else if (m_eInputFormat == NV_ENC_BUFFER_FORMAT_ABGR10)
+            config->encodeCodecConfig.hevcConfig.chromaFormatIDC = 1;
         config->encodeCodecConfig.hevcConfig.idrPeriod = config->gopLength;
     }
 }
@@ -189,8 +257,8 @@ void EncodeSession::CreateEncoder(const NV_ENC_INITIALIZE_PARAMS* pInitializePar
     if (pInitializeParams->encodeWidth == 0 || pInitializeParams->encodeHeight == 0)
         throw VIDLANE_NVENC_ERROR(operation, "Invalid encoder width and height", NV_ENC_ERR_INVALID_PARAM);
 
-    const bool h264 = nvenc9::SameGuid(pInitializeParams->encodeGUID, nvenc9::kCodecH264);
-    const bool hevc = nvenc9::SameGuid(pInitializeParams->encodeGUID, nvenc9::kCodecHevc);
+    const bool h264 = nvenc::SameGuid(pInitializeParams->encodeGUID, nvenc::kCodecH264);
+    const bool hevc = nvenc::SameGuid(pInitializeParams->encodeGUID, nvenc::kCodecHevc);
     if (!h264 && !hevc)
         throw VIDLANE_NVENC_ERROR(operation, "Invalid codec guid", NV_ENC_ERR_INVALID_PARAM);
 
@@ -210,17 +278,24 @@ void EncodeSession::CreateEncoder(const NV_ENC_INITIALIZE_PARAMS* pInitializePar
     if (hevc && IsYuv444(m_eInputFormat) && hevcChromaFormat != 3)
         throw VIDLANE_NVENC_ERROR(operation, "Invalid ChromaFormatIDC", NV_ENC_ERR_INVALID_PARAM);
 
+    CheckMinimumSize(pInitializeParams->encodeGUID, pInitializeParams->encodeWidth,
+                     pInitializeParams->encodeHeight);
+
     std::memcpy(&m_initializeParams, pInitializeParams, sizeof(m_initializeParams));
-    m_initializeParams.version = nvenc9::kInitializeParamsVer;
+    m_initializeParams.version = nvenc::kInitializeParamsVer;
 
     if (supplied) {
         std::memcpy(&m_config, supplied, sizeof(m_config));
     } else {
-        ReadPresetConfig(pInitializeParams->encodeGUID, nvenc9::kPresetDefault, m_config);
+        // The encoder runs the preset it was configured from.
+        m_initializeParams.presetGUID = kFallbackPreset;
+        m_initializeParams.tuningInfo = kFallbackTuning;
+        ReadPresetConfig(operation, pInitializeParams->encodeGUID, kFallbackPreset, kFallbackTuning, m_config);
+        KeepLowDelay(m_config);
         m_config.rcParams.rateControlMode = NV_ENC_PARAMS_RC_CONSTQP;
         m_config.rcParams.constQP = {23, 26, 20};
     }
-    m_config.version = nvenc9::kConfigVer;
+    m_config.version = nvenc::kConfigVer;
     m_initializeParams.encodeConfig = &m_config;
 
     const NVENCSTATUS status = CallNvenc(m_nvenc.nvEncInitializeEncoder, m_hEncoder, &m_initializeParams);
@@ -249,7 +324,7 @@ void EncodeSession::CreateEncoder(const NV_ENC_INITIALIZE_PARAMS* pInitializePar
             break; // no asynchronous mode on this platform
         m_vCompletionEvents.push_back(event);
         NV_ENC_EVENT_PARAMS eventParams{};
-        eventParams.version = nvenc9::kEventParamsVer;
+        eventParams.version = nvenc::kEventParamsVer;
         eventParams.completionEvent = event;
         CallNvenc(m_nvenc.nvEncRegisterAsyncEvent, m_hEncoder, &eventParams);
     }
@@ -263,7 +338,7 @@ void EncodeSession::InitializeBitstreamBuffer()
     m_vBitstreamBuffers.assign(m_nEncoderBuffer, nullptr);
     for (auto& bitstreamBuffer : m_vBitstreamBuffers) {
         NV_ENC_CREATE_BITSTREAM_BUFFER createBitstreamBuffer{};
-        createBitstreamBuffer.version = nvenc9::kCreateBitstreamBufferVer;
+        createBitstreamBuffer.version = nvenc::kCreateBitstreamBufferVer;
         const NVENCSTATUS status = CallNvenc(m_nvenc.nvEncCreateBitstreamBuffer, m_hEncoder, &createBitstreamBuffer);
         if (status != NV_ENC_SUCCESS)
             ThrowCallFailure("EncodeSession::InitializeBitstreamBuffer",
@@ -277,7 +352,7 @@ void EncodeSession::RegisterResource(const std::vector<void*>& inputBuffers, uin
 {
     for (void* inputBuffer : inputBuffers) {
         NV_ENC_REGISTER_RESOURCE registerResource{};
-        registerResource.version = nvenc9::kRegisterResourceVer;
+        registerResource.version = nvenc::kRegisterResourceVer;
         registerResource.resourceType = NV_ENC_INPUT_RESOURCE_TYPE_CUDADEVICEPTR;
         registerResource.width = width;
         registerResource.height = height;
@@ -305,6 +380,32 @@ void EncodeSession::RegisterResource(const std::vector<void*>& inputBuffers, uin
         m_vRegisteredInputs.push_back(registerResource.registeredResource);
         m_vInputSlots.push_back(slot);
     }
+}
+
+// Real hardware refuses pictures below its minimum, by codec and generation;
+// asked here, the text can say the size and the minimum.
+void EncodeSession::CheckMinimumSize(GUID codecGuid, uint32_t width, uint32_t height)
+{
+    const char* operation = "EncodeSession::CreateEncoder";
+    auto query = [&](NV_ENC_CAPS caps) {
+        NV_ENC_CAPS_PARAM capsParam{};
+        capsParam.version = nvenc::kCapsParamVer;
+        capsParam.capsToQuery = caps;
+        int minimum = 0;
+        const NVENCSTATUS status = CallNvenc(m_nvenc.nvEncGetEncodeCaps, m_hEncoder, codecGuid, &capsParam, &minimum);
+        if (status != NV_ENC_SUCCESS)
+            ThrowCallFailure(operation, "m_nvenc.nvEncGetEncodeCaps(m_hEncoder, codecGuid, &capsParam, &minimum)",
+                             status);
+        return static_cast<uint32_t>(std::max(minimum, 0));
+    };
+    const uint32_t minWidth = query(NV_ENC_CAPS_WIDTH_MIN);
+    const uint32_t minHeight = query(NV_ENC_CAPS_HEIGHT_MIN);
+    if (width < minWidth || height < minHeight)
+        throw VIDLANE_NVENC_ERROR(operation,
+                                  "\nResolution          : " + std::to_string(width) + "x" + std::to_string(height) +
+                                      "\nMin Supported (wxh) : " + std::to_string(minWidth) + "x" +
+                                      std::to_string(minHeight) + "\nResolution not supported on this GPU",
+                                  NV_ENC_ERR_UNSUPPORTED_PARAM);
 }
 
 bool EncodeSession::RingReady() const
@@ -340,7 +441,7 @@ void EncodeSession::MapResources(int32_t slot)
                              "m_nvenc.nvEncUnmapInputResource(m_hEncoder, m_vMappedInputBuffers[slot])", status);
     }
     NV_ENC_MAP_INPUT_RESOURCE mapInputResource{};
-    mapInputResource.version = nvenc9::kMapInputResourceVer;
+    mapInputResource.version = nvenc::kMapInputResourceVer;
     mapInputResource.registeredResource = m_vRegisteredInputs[slot];
     const NVENCSTATUS status = CallNvenc(m_nvenc.nvEncMapInputResource, m_hEncoder, &mapInputResource);
     if (status != NV_ENC_SUCCESS)
@@ -392,7 +493,7 @@ void EncodeSession::EncodeFrame(PacketSink& sink, const NV_ENC_PIC_PARAMS* picPa
     NV_ENC_PIC_PARAMS encodePicParams{};
     if (picParams)
         std::memcpy(&encodePicParams, picParams, sizeof(encodePicParams));
-    encodePicParams.version = nvenc9::kPicParamsVer;
+    encodePicParams.version = nvenc::kPicParamsVer;
     encodePicParams.pictureStruct = NV_ENC_PIC_STRUCT_FRAME;
     encodePicParams.inputBuffer = m_vMappedInputBuffers[slot];
     encodePicParams.bufferFmt = m_eInputFormat;
@@ -424,7 +525,7 @@ void EncodeSession::EndEncode(PacketSink& sink)
 void EncodeSession::SendEOS()
 {
     NV_ENC_PIC_PARAMS picParams{};
-    picParams.version = nvenc9::kPicParamsVer;
+    picParams.version = nvenc::kPicParamsVer;
     picParams.encodePicFlags = NV_ENC_PIC_FLAG_EOS;
     picParams.completionEvent = m_nEncoderBuffer > 0 ? CompletionEventFor(m_iSubmitted % m_nEncoderBuffer) : nullptr;
     const NVENCSTATUS status = CallNvenc(m_nvenc.nvEncEncodePicture, m_hEncoder, &picParams);
@@ -451,7 +552,7 @@ void EncodeSession::CollectSlot(int32_t slot, PacketSink& sink, uint8_t* picture
         WaitForCompletionEvent(slot);
 
         NV_ENC_LOCK_BITSTREAM lockBitstreamData{};
-        lockBitstreamData.version = nvenc9::kLockBitstreamVer;
+        lockBitstreamData.version = nvenc::kLockBitstreamVer;
         lockBitstreamData.outputBitstream = m_vBitstreamBuffers[slot];
         lockBitstreamData.doNotWait = 0;
         status = CallNvenc(m_nvenc.nvEncLockBitstream, m_hEncoder, &lockBitstreamData);
@@ -571,7 +672,7 @@ void EncodeSession::CloseHardwareSession()
         if (!event)
             continue;
         NV_ENC_EVENT_PARAMS eventParams{};
-        eventParams.version = nvenc9::kEventParamsVer;
+        eventParams.version = nvenc::kEventParamsVer;
         eventParams.completionEvent = event;
         CallNvenc(m_nvenc.nvEncUnregisterAsyncEvent, m_hEncoder, &eventParams);
         CloseCompletionEvent(event);

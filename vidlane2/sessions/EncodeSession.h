@@ -1,7 +1,7 @@
 #pragma once
 
 #include "sessions/InputSlot.h"
-#include "sessions/NvencApi9.h"
+#include "sessions/NvencApi.h"
 
 #include <cstdint>
 #include <vector>
@@ -30,9 +30,10 @@ public:
     EncodeSession& operator=(const EncodeSession&) = delete;
 
     // Fills caller-owned parameters (whose encodeConfig points at a
-    // caller-owned configuration) with the session's defaults for a codec and
-    // preset.
-    void CreateDefaultEncoderParams(NV_ENC_INITIALIZE_PARAMS* pInitializeParams, GUID codecGuid, GUID presetGuid);
+    // caller-owned configuration) with the session's defaults for a codec,
+    // preset and tuning.
+    void CreateDefaultEncoderParams(NV_ENC_INITIALIZE_PARAMS* pInitializeParams, GUID codecGuid, GUID presetGuid,
+                                    NV_ENC_TUNING_INFO tuningInfo);
     void CreateEncoder(const NV_ENC_INITIALIZE_PARAMS* pInitializeParams);
 
     // The slot the next EncodeFrame submits.
@@ -88,7 +89,9 @@ protected:
 private:
     void LoadNvEncApi();
     void InitializeBitstreamBuffer();
-    void ReadPresetConfig(GUID codecGuid, GUID presetGuid, NV_ENC_CONFIG& config);
+    void ReadPresetConfig(const char* operation, GUID codecGuid, GUID presetGuid, NV_ENC_TUNING_INFO tuningInfo,
+                          NV_ENC_CONFIG& config);
+    void CheckMinimumSize(GUID codecGuid, uint32_t width, uint32_t height);
     bool RingReady() const;
     void* CompletionEventFor(int32_t slot) const;
     void MapResources(int32_t slot);

@@ -16,10 +16,10 @@ NvencLibrary Load()
 {
     NvencLibrary library;
     library.handle = OpenDynamicLibrary(kNvencLibraryName);
-    library.getMaxSupportedVersion = reinterpret_cast<nvenc9::GetMaxSupportedVersionFn>(
+    library.getMaxSupportedVersion = reinterpret_cast<nvenc::GetMaxSupportedVersionFn>(
         FindLibraryEntry(library.handle, "NvEncodeAPIGetMaxSupportedVersion"));
     library.createInstance =
-        reinterpret_cast<nvenc9::CreateInstanceFn>(FindLibraryEntry(library.handle, "NvEncodeAPICreateInstance"));
+        reinterpret_cast<nvenc::CreateInstanceFn>(FindLibraryEntry(library.handle, "NvEncodeAPICreateInstance"));
     return library;
 }
 

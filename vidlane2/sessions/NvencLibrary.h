@@ -1,6 +1,6 @@
 #pragma once
 
-#include "sessions/NvencApi9.h"
+#include "sessions/NvencApi.h"
 
 namespace vidlane2 {
 
@@ -8,8 +8,8 @@ namespace vidlane2 {
 // Any of the three is null when missing.
 struct NvencLibrary {
     void* handle = nullptr;
-    nvenc9::GetMaxSupportedVersionFn getMaxSupportedVersion = nullptr;
-    nvenc9::CreateInstanceFn createInstance = nullptr;
+    nvenc::GetMaxSupportedVersionFn getMaxSupportedVersion = nullptr;
+    nvenc::CreateInstanceFn createInstance = nullptr;
 };
 
 const NvencLibrary& LoadNvencLibrary();

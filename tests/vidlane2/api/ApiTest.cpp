@@ -218,9 +218,9 @@ TEST_F(Handles, AV1AndVP9DecodersOpenAndEncodersRefuseThem)
         Vidlane_Codec codec;
         const char* text;
     } cases[] = {
-        {VIDLANE_AV1, "Codec AV1 can only be decoded: the encoder speaks NVENC API 9.0, which has no AV1 or VP9; "
+        {VIDLANE_AV1, "Codec AV1 can only be decoded: the encoder makes H.264 and HEVC streams only; "
                       "encode with VIDLANE_H264 or VIDLANE_HEVC"},
-        {VIDLANE_VP9, "Codec VP9 can only be decoded: the encoder speaks NVENC API 9.0, which has no AV1 or VP9; "
+        {VIDLANE_VP9, "Codec VP9 can only be decoded: the encoder makes H.264 and HEVC streams only; "
                       "encode with VIDLANE_H264 or VIDLANE_HEVC"},
     };
     for (const auto& c : cases) {

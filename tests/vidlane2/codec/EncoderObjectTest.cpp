@@ -2,6 +2,7 @@
 
 #include "KernelReference.h"
 #include "codec/FrameLayout.h"
+#include "sessions/NvencApi.h"
 
 namespace {
 
@@ -101,6 +102,123 @@ TEST_F(EncoderObject, ForceIFrameAsksForAnIdrWithParameterSets)
         ASSERT_GT(Vidlane_Encode(encoder, frame.data(), kWidth, out.data(), out.size(), kWidth, kHeight, force), 0u);
         const uint32_t flags = fake_nvenc::Pictures().back().encodePicFlags;
         EXPECT_EQ(flags, force ? uint32_t{NV_ENC_PIC_FLAG_FORCEIDR | NV_ENC_PIC_FLAG_OUTPUT_SPSPPS} : 0u);
+    }
+}
+
+// What a driver of today initialises: a P-preset with its tuning, and the
+// library's low-delay settings over whatever B-frames and lookahead it carries.
+TEST_F(EncoderObject, InitialisesP4WithTheTuningOfItsCompressionAndNoDelay)
+{
+    struct Case {
+        Vidlane_Codec codec;
+        Vidlane_Compression compression;
+        NV_ENC_TUNING_INFO tuning;
+        NV_ENC_PARAMS_RC_MODE rateControl;
+        NV_ENC_MULTI_PASS multiPass;
+    };
+    const Case cases[] = {
+        {VIDLANE_H264, VIDLANE_LOSSY, NV_ENC_TUNING_INFO_LOW_LATENCY, NV_ENC_PARAMS_RC_CBR,
+         NV_ENC_TWO_PASS_QUARTER_RESOLUTION},
+        {VIDLANE_HEVC, VIDLANE_LOSSY, NV_ENC_TUNING_INFO_LOW_LATENCY, NV_ENC_PARAMS_RC_CBR,
+         NV_ENC_TWO_PASS_QUARTER_RESOLUTION},
+        {VIDLANE_H264, VIDLANE_LOSSLESS, NV_ENC_TUNING_INFO_LOSSLESS, NV_ENC_PARAMS_RC_CONSTQP,
+         NV_ENC_MULTI_PASS_DISABLED},
+        {VIDLANE_HEVC, VIDLANE_LOSSLESS, NV_ENC_TUNING_INFO_LOSSLESS, NV_ENC_PARAMS_RC_CONSTQP,
+         NV_ENC_MULTI_PASS_DISABLED},
+    };
+    for (const Case& c : cases) {
+        DestroyAll();
+        ResetFakes();
+        ASSERT_NE(Encoder(VIDLANE_RGBA32, c.codec, kWidth, kHeight, c.compression), nullptr);
+        ASSERT_EQ(fake_nvenc::PresetRequests().size(), 1u);
+        EXPECT_TRUE(vidlane2::nvenc::SameGuid(fake_nvenc::PresetRequests()[0].preset, vidlane2::nvenc::kPresetP4));
+        EXPECT_EQ(fake_nvenc::PresetRequests()[0].tuning, c.tuning);
+        ASSERT_EQ(fake_nvenc::InitializeRequests().size(), 1u);
+        const NV_ENC_INITIALIZE_PARAMS& params = fake_nvenc::InitializeRequests()[0];
+        EXPECT_TRUE(vidlane2::nvenc::SameGuid(params.presetGUID, vidlane2::nvenc::kPresetP4));
+        EXPECT_EQ(params.tuningInfo, c.tuning);
+        const NV_ENC_CONFIG& config = fake_nvenc::InitializeConfigs()[0];
+        EXPECT_EQ(config.frameIntervalP, 1);
+        EXPECT_EQ(config.rcParams.enableLookahead, 0u);
+        EXPECT_EQ(config.rcParams.lookaheadDepth, 0u);
+        EXPECT_EQ(config.gopLength, 30u);
+        EXPECT_EQ(config.rcParams.rateControlMode, c.rateControl);
+        EXPECT_EQ(config.rcParams.multiPass, c.multiPass);
+        if (c.compression == VIDLANE_LOSSY) {
+            EXPECT_EQ(config.rcParams.averageBitRate, 8000000u);
+            EXPECT_EQ(config.rcParams.maxBitRate, 8000000u);
+            EXPECT_EQ(config.rcParams.vbvBufferSize, 266666u);
+        } else {
+            EXPECT_EQ(config.rcParams.constQP.qpInterP, 11u) << "the preset's lossless QPs stay";
+        }
+        if (c.codec == VIDLANE_H264) {
+            EXPECT_EQ(config.encodeCodecConfig.h264Config.h264VUIParameters.bitstreamRestrictionFlag, 1u);
+        }
+    }
+}
+
+// "10-bit HEVC Main10": 4:2:0 at 10 bits, the stream HDR10 players and the
+// library's own decoder take, not a 4:4:4 range-extensions stream.
+TEST_F(EncoderObject, Hdr10InitialisesHevcMain10At4_2_0)
+{
+    constexpr GUID kMain10 = {0xfa4d2b6c, 0x3a5b, 0x411a, {0x80, 0x18, 0x0a, 0x3f, 0x5e, 0x3c, 0x9b, 0xe5}};
+    ASSERT_NE(Encoder(VIDLANE_R16G16B16A16_HDR10, VIDLANE_HEVC, kWidth, kHeight), nullptr);
+    ASSERT_EQ(fake_nvenc::InitializeConfigs().size(), 1u);
+    const NV_ENC_CONFIG_HEVC& hevc = fake_nvenc::InitializeConfigs()[0].encodeCodecConfig.hevcConfig;
+    EXPECT_TRUE(vidlane2::nvenc::SameGuid(fake_nvenc::InitializeConfigs()[0].profileGUID, kMain10));
+    EXPECT_EQ(hevc.chromaFormatIDC, 1u);
+    EXPECT_EQ(hevc.pixelBitDepthMinus8, 2u);
+    EXPECT_EQ(fake_nvenc::Registrations().at(0).bufferFormat, NV_ENC_BUFFER_FORMAT_ABGR10);
+}
+
+// A viewer joining a live stream, and the decoder after a flush, start only at
+// a picture with parameter sets: every IDR carries them, not only forced ones.
+TEST_F(EncoderObject, EveryIdrPictureCarriesParameterSets)
+{
+    for (const Vidlane_Codec codec : {VIDLANE_H264, VIDLANE_HEVC}) {
+        DestroyAll();
+        ResetFakes();
+        CodecHandle* encoder = Encoder(VIDLANE_UINT8, codec, kWidth, kHeight);
+        const Bytes frame = pattern(kWidth * kHeight, 2);
+        Bytes out(64);
+        for (uint32_t n = 0; n < 61; ++n)
+            ASSERT_GT(Vidlane_Encode(encoder, frame.data(), kWidth, out.data(), out.size(), kWidth, kHeight, false),
+                      0u);
+        uint32_t idrPictures = 0;
+        for (uint32_t n = 0; n < fake_nvenc::PictureTypes().size(); ++n) {
+            if (fake_nvenc::PictureTypes()[n] != NV_ENC_PIC_TYPE_IDR)
+                continue;
+            ++idrPictures;
+            EXPECT_TRUE(fake_nvenc::ParameterSetsWritten().at(n)) << "IDR picture " << n << ", codec " << codec;
+        }
+        EXPECT_EQ(idrPictures, 3u) << "pictures 0, 30 and 60";
+    }
+}
+
+// The rate control follows the new bitrate as creation sets it: average,
+// maximum and the one-frame VBV; lossless has no bitrate to change.
+TEST_F(EncoderObject, SetBitrateSetsTheWholeRateControlOfItsCompression)
+{
+    for (const Vidlane_Compression compression : {VIDLANE_LOSSY, VIDLANE_LOSSLESS}) {
+        DestroyAll();
+        ResetFakes();
+        CodecHandle* encoder = Encoder(VIDLANE_UINT8, VIDLANE_HEVC, kWidth, kHeight, compression);
+        const NV_ENC_CONFIG created = fake_nvenc::InitializeConfigs().at(0);
+        Vidlane_SetBitrate(encoder, 3000000, 60);
+        EXPECT_STREQ(Vidlane_GetError(encoder), "");
+        ASSERT_EQ(fake_nvenc::ReconfigureConfigs().size(), 1u);
+        const NV_ENC_RC_PARAMS& rc = fake_nvenc::ReconfigureConfigs()[0].rcParams;
+        EXPECT_EQ(fake_nvenc::Reconfigurations()[0].reInitEncodeParams.frameRateNum, 60u);
+        EXPECT_EQ(fake_nvenc::ReconfigureConfigs()[0].gopLength, 30u) << "the key-frame interval stays";
+        EXPECT_EQ(rc.rateControlMode, created.rcParams.rateControlMode);
+        if (compression == VIDLANE_LOSSY) {
+            EXPECT_EQ(rc.averageBitRate, 3000000u);
+            EXPECT_EQ(rc.maxBitRate, 3000000u);
+            EXPECT_EQ(rc.vbvBufferSize, 50000u);
+            EXPECT_EQ(rc.vbvInitialDelay, 50000u);
+        } else {
+            EXPECT_EQ(std::memcmp(&rc, &created.rcParams, sizeof rc), 0) << "lossless rate control untouched";
+        }
     }
 }
 

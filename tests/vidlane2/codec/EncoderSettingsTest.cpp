@@ -1,7 +1,7 @@
 #include "Vidlane2.h"
 #include "codec/EncoderSettings.h"
 #include "base/Exception.h"
-#include "sessions/NvencApi9.h"
+#include "sessions/NvencApi.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,8 @@
 namespace vidlane2 {
 namespace {
 
-constexpr GUID kMain10 = {0x51ec32b5, 0x1b4c, 0x453c, {0x9c, 0xbd, 0xb6, 0x16, 0xbd, 0x62, 0x13, 0x41}};
+// NV_ENC_HEVC_PROFILE_MAIN10_GUID; {51EC32B5-...} is the range-extensions profile (4:4:4).
+constexpr GUID kMain10 = {0xfa4d2b6c, 0x3a5b, 0x411a, {0x80, 0x18, 0x0a, 0x3f, 0x5e, 0x3c, 0x9b, 0xe5}};
 
 // What CreateDefaultEncoderParams leaves behind, with marks in the fields
 // that the settings must keep.
@@ -21,7 +22,7 @@ struct Defaults {
     Defaults()
     {
         prepareEncoderParams(params, config);
-        params.encodeGUID = nvenc9::kCodecH264;
+        params.encodeGUID = nvenc::kCodecH264;
         params.darWidth = 111;
         params.maxEncodeWidth = 222;
         config.gopLength = 0xFFFFFFFF;
@@ -29,6 +30,10 @@ struct Defaults {
         config.rcParams.averageBitRate = 5;
         config.rcParams.constQP = {28, 31, 25};
         config.encodeCodecConfig.hevcConfig.chromaFormatIDC = 3;
+        // What a P-preset may carry.
+        config.frameIntervalP = 4;
+        config.rcParams.enableLookahead = 1;
+        config.rcParams.lookaheadDepth = 16;
     }
 };
 
@@ -45,15 +50,15 @@ EncoderSettings settings(uint32_t format, uint32_t codec, uint32_t compression, 
     return s;
 }
 
-TEST(EncoderSettings, PreparedStructuresCarryTheApi9VersionsAndAreLinked)
+TEST(EncoderSettings, PreparedStructuresCarryTheApi11_1VersionsAndAreLinked)
 {
     NV_ENC_INITIALIZE_PARAMS params;
     NV_ENC_CONFIG config;
     std::memset(&params, 0xAB, sizeof params);
     std::memset(&config, 0xAB, sizeof config);
     prepareEncoderParams(params, config);
-    EXPECT_EQ(params.version, 0xF0050009u);
-    EXPECT_EQ(config.version, 0xF0070009u);
+    EXPECT_EQ(params.version, 0xF105000Bu);
+    EXPECT_EQ(config.version, 0xF107000Bu);
     EXPECT_EQ(params.encodeConfig, &config);
     EXPECT_EQ(params.encodeWidth, 0u);
     EXPECT_EQ(config.gopLength, 0u);
@@ -76,8 +81,11 @@ TEST(EncoderSettings, LossyH264At8MbitAnd30Fps)
     // The stream says it never reorders: decoders show each picture at once.
     EXPECT_EQ(d.config.encodeCodecConfig.h264Config.h264VUIParameters.bitstreamRestrictionFlag, 1u);
     const NV_ENC_RC_PARAMS& rc = d.config.rcParams;
-    EXPECT_EQ(rc.rateControlMode, NV_ENC_PARAMS_RC_CBR_HQ);
-    EXPECT_EQ(static_cast<int>(rc.rateControlMode), 16);
+    // Drivers from 590 on refuse CBR_HQ: plain CBR with a second pass instead.
+    EXPECT_EQ(rc.rateControlMode, NV_ENC_PARAMS_RC_CBR);
+    EXPECT_EQ(rc.multiPass, NV_ENC_TWO_PASS_QUARTER_RESOLUTION);
+    EXPECT_EQ(rc.enableLookahead, 0u);
+    EXPECT_EQ(rc.lookaheadDepth, 0u);
     EXPECT_EQ(rc.averageBitRate, 8000000u);
     EXPECT_EQ(rc.maxBitRate, 8000000u);
     EXPECT_EQ(rc.vbvBufferSize, 266666u);
@@ -94,6 +102,9 @@ TEST(EncoderSettings, LosslessLeavesRateControlToThePreset)
                          d.config);
     EXPECT_EQ(d.config.encodeCodecConfig.h264Config.h264VUIParameters.bitstreamRestrictionFlag, sharedWord);
     EXPECT_EQ(d.config.rcParams.rateControlMode, NV_ENC_PARAMS_RC_CONSTQP);
+    EXPECT_EQ(d.config.rcParams.multiPass, NV_ENC_MULTI_PASS_DISABLED);
+    EXPECT_EQ(d.config.frameIntervalP, 1);
+    EXPECT_EQ(d.config.rcParams.lookaheadDepth, 0u);
     EXPECT_EQ(d.config.rcParams.averageBitRate, 5u);
     EXPECT_EQ(d.config.rcParams.maxBitRate, 0u);
     EXPECT_EQ(d.config.rcParams.vbvBufferSize, 0u);
@@ -102,20 +113,21 @@ TEST(EncoderSettings, LosslessLeavesRateControlToThePreset)
     EXPECT_EQ(d.params.frameRateNum, 60u);
 }
 
-TEST(EncoderSettings, Hdr10SelectsMain10With10BitDepthAndKeepsTheOtherBits)
+TEST(EncoderSettings, Hdr10SelectsMain10At4_2_0With10BitDepthAndKeepsTheOtherBits)
 {
     Defaults d;
     applyEncoderSettings(settings(VIDLANE_R16G16B16A16_HDR10, VIDLANE_HEVC, VIDLANE_LOSSY, 20000000, 30), d.params,
                          d.config);
-    EXPECT_TRUE(nvenc9::SameGuid(d.config.profileGUID, kMain10));
+    EXPECT_TRUE(nvenc::SameGuid(d.config.profileGUID, kMain10));
     EXPECT_EQ(d.config.encodeCodecConfig.hevcConfig.pixelBitDepthMinus8, 2u);
-    EXPECT_EQ(d.config.encodeCodecConfig.hevcConfig.chromaFormatIDC, 3u);
+    // NVENC converts the RGB input to 4:2:0 itself: HDR10 as players and the decoder take it.
+    EXPECT_EQ(d.config.encodeCodecConfig.hevcConfig.chromaFormatIDC, 1u);
     EXPECT_EQ(d.config.encodeCodecConfig.hevcConfig.idrPeriod, 30u);
 
     Defaults rgba;
     applyEncoderSettings(settings(VIDLANE_RGBA32, VIDLANE_HEVC, VIDLANE_LOSSY, 20000000, 30), rgba.params,
                          rgba.config);
-    EXPECT_FALSE(nvenc9::SameGuid(rgba.config.profileGUID, kMain10));
+    EXPECT_FALSE(nvenc::SameGuid(rgba.config.profileGUID, kMain10));
     EXPECT_EQ(rgba.config.encodeCodecConfig.hevcConfig.pixelBitDepthMinus8, 0u);
 }
 
@@ -127,7 +139,7 @@ TEST(EncoderSettings, Hdr10FieldsAreWrittenOnlyForHevc)
     applyEncoderSettings(settings(VIDLANE_R16G16B16A16_HDR10, VIDLANE_H264, VIDLANE_LOSSY, 20000000, 30), d.params,
                          d.config);
     EXPECT_EQ(d.config.encodeCodecConfig.h264Config.disableDeblockingFilterIDC, deblocking);
-    EXPECT_FALSE(nvenc9::SameGuid(d.config.profileGUID, kMain10));
+    EXPECT_FALSE(nvenc::SameGuid(d.config.profileGUID, kMain10));
 }
 
 TEST(EncoderSettings, OnlyTheLow32BitsOfTheBitrateTakeEffect)
@@ -151,12 +163,14 @@ TEST(EncoderSettings, AnUnknownCodecWritesNoIdrPeriod)
 
 TEST(EncoderSettings, CodecPresetAndInputFormatChoices)
 {
-    EXPECT_TRUE(nvenc9::SameGuid(encoderCodecGuid(VIDLANE_HEVC), nvenc9::kCodecHevc));
-    EXPECT_TRUE(nvenc9::SameGuid(encoderCodecGuid(VIDLANE_H264), nvenc9::kCodecH264));
-    EXPECT_TRUE(nvenc9::SameGuid(encoderCodecGuid(5), nvenc9::kCodecH264));
-    EXPECT_TRUE(nvenc9::SameGuid(encoderPresetGuid(VIDLANE_LOSSLESS), nvenc9::kPresetLosslessDefault));
-    EXPECT_TRUE(nvenc9::SameGuid(encoderPresetGuid(VIDLANE_LOSSY), nvenc9::kPresetHq));
-    EXPECT_TRUE(nvenc9::SameGuid(encoderPresetGuid(2), nvenc9::kPresetHq));
+    EXPECT_TRUE(nvenc::SameGuid(encoderCodecGuid(VIDLANE_HEVC), nvenc::kCodecHevc));
+    EXPECT_TRUE(nvenc::SameGuid(encoderCodecGuid(VIDLANE_H264), nvenc::kCodecH264));
+    EXPECT_TRUE(nvenc::SameGuid(encoderCodecGuid(5), nvenc::kCodecH264));
+    EXPECT_TRUE(nvenc::SameGuid(encoderPresetGuid(VIDLANE_LOSSLESS), nvenc::kPresetP4));
+    EXPECT_TRUE(nvenc::SameGuid(encoderPresetGuid(VIDLANE_LOSSY), nvenc::kPresetP4));
+    EXPECT_EQ(encoderTuning(VIDLANE_LOSSLESS), NV_ENC_TUNING_INFO_LOSSLESS);
+    EXPECT_EQ(encoderTuning(VIDLANE_LOSSY), NV_ENC_TUNING_INFO_LOW_LATENCY);
+    EXPECT_EQ(encoderTuning(2), NV_ENC_TUNING_INFO_LOW_LATENCY);
 
     const NV_ENC_BUFFER_FORMAT expected[] = {NV_ENC_BUFFER_FORMAT_ABGR, NV_ENC_BUFFER_FORMAT_NV12,
                                              NV_ENC_BUFFER_FORMAT_NV12, NV_ENC_BUFFER_FORMAT_NV12,

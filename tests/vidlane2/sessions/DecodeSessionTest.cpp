@@ -253,6 +253,48 @@ TEST_F(DecodeSessionTest, SizeAndMacroblockMessagesSpanFourLines)
     EXPECT_TRUE(CreatedDecoders().empty());
 }
 
+// Real hardware has minimums (the header's example: 48 x 16); below them the
+// text says the size and the minimum, in the form of the maximum's.
+TEST_F(DecodeSessionTest, SizesBelowTheGpuMinimumAreRefused)
+{
+    for (const MinimumSizeCase& c : kMinimumSizeCases) {
+        SetUp();
+        Open();
+        Caps().nMinWidth = 145;
+        Caps().nMinHeight = 48;
+        const std::string sequence = Seq(cudaVideoCodec_HEVC, c.width, c.height, 0, 0, c.width, c.height);
+        if (c.refused) {
+            ExpectNvdecError([&] { Feed(sequence); }, "DecodeSession::HandleVideoSequence",
+                             BelowMinimumText(c.width, c.height, 145, 48), 801);
+            EXPECT_TRUE(CreatedDecoders().empty());
+        } else {
+            Feed(sequence);
+            EXPECT_EQ(CreatedDecoders().size(), 1u);
+        }
+        session.reset();
+    }
+}
+
+extern "C" CUresult cuCtxPushCurrent_v2(CUcontext);
+extern "C" CUresult cuCtxPopCurrent_v2(CUcontext*);
+
+// A push that failed is not followed by a pop, which would take the caller's
+// own context off its thread.
+TEST_F(DecodeSessionTest, DestructionLeavesTheCallersContextWhenAPushFails)
+{
+    CUcontext const caller = reinterpret_cast<CUcontext>(0xCA11);
+    Open();
+    ASSERT_EQ(Feed(Seq1080p() + Frame(0)).count, 1); // a frame in the pool
+    ASSERT_EQ(cuCtxPushCurrent_v2(caller), CUDA_SUCCESS);
+    fake_cuda::FailCall("cuCtxPushCurrent_v2", 201);
+    session.reset();
+    EXPECT_EQ(fake_cuda::CurrentContext(), caller);
+    EXPECT_EQ(fake_cuda::ContextDepth(), 1u);
+    fake_cuda::ClearFailures();
+    CUcontext popped = nullptr;
+    cuCtxPopCurrent_v2(&popped);
+}
+
 TEST_F(DecodeSessionTest, StreamsWithoutOutputSurfacesAreRefused)
 {
     Open();

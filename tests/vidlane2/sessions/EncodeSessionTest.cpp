@@ -15,7 +15,7 @@ using vidlane2::CudaEncodeSession;
 using vidlane2::EncodedPackets;
 using vidlane2::EncodeSession;
 using vidlane2::NVENCException;
-namespace nvenc9 = vidlane2::nvenc9;
+namespace nvenc = vidlane2::nvenc;
 
 CUcontext const kContext = reinterpret_cast<CUcontext>(0xC0DE);
 
@@ -25,7 +25,7 @@ void ExpectNvencError(const std::function<void()>& action, const std::string& op
     ExpectSessionError<NVENCException>(action, operation, message, code);
 }
 
-bool SameGuid(const GUID& a, const GUID& b) { return nvenc9::SameGuid(a, b); }
+bool SameGuid(const GUID& a, const GUID& b) { return nvenc::SameGuid(a, b); }
 
 class EncodeSessionTest : public testing::Test {
 protected:
@@ -52,16 +52,17 @@ protected:
         session = std::make_unique<CudaEncodeSession>(kContext, width, height, format, extraDelay);
     }
 
-    void Defaults(GUID codec = nvenc9::kCodecH264, GUID preset = nvenc9::kPresetHq)
+    void Defaults(GUID codec = nvenc::kCodecH264, GUID preset = nvenc::kPresetP4,
+                  NV_ENC_TUNING_INFO tuning = NV_ENC_TUNING_INFO_LOW_LATENCY)
     {
         params = NV_ENC_INITIALIZE_PARAMS{};
         config = NV_ENC_CONFIG{};
         params.encodeConfig = &config;
-        session->CreateDefaultEncoderParams(&params, codec, preset);
+        session->CreateDefaultEncoderParams(&params, codec, preset, tuning);
     }
 
     void OpenAndCreate(uint16_t lookahead = 0, NV_ENC_BUFFER_FORMAT format = NV_ENC_BUFFER_FORMAT_NV12,
-                       GUID codec = nvenc9::kCodecH264)
+                       GUID codec = nvenc::kCodecH264)
     {
         Open(format);
         Defaults(codec);
@@ -74,16 +75,16 @@ protected:
     NV_ENC_CONFIG config{};
 };
 
-TEST_F(EncodeSessionTest, OpensTheSessionWithApi9Versions)
+TEST_F(EncodeSessionTest, OpensTheSessionWithApi11_1Versions)
 {
     Open();
-    EXPECT_EQ(fake_nvenc::FunctionListVersion(), 0x70020009u);
+    EXPECT_EQ(fake_nvenc::FunctionListVersion(), 0x7102000Bu);
     ASSERT_EQ(fake_nvenc::OpenedSessions().size(), 1u);
     const auto& open = fake_nvenc::OpenedSessions()[0];
-    EXPECT_EQ(open.version, 0x70010009u);
+    EXPECT_EQ(open.version, 0x7101000Bu);
     EXPECT_EQ(open.deviceType, NV_ENC_DEVICE_TYPE_CUDA);
     EXPECT_EQ(open.device, kContext);
-    EXPECT_EQ(open.apiVersion, 9u);
+    EXPECT_EQ(open.apiVersion, 0x0100000Bu); // 11 | 1 << 24
     EXPECT_EQ(fake_nvenc::Calls(), (std::vector<std::string>{"NvEncodeAPIGetMaxSupportedVersion",
                                                               "NvEncodeAPICreateInstance",
                                                               "nvEncOpenEncodeSessionEx"}));
@@ -97,10 +98,11 @@ TEST_F(EncodeSessionTest, DefaultParametersStartFromThePresetAndOverrideTheRest)
     params.frameRateNum = 99; // stale content is zeroed
     Defaults();
 
-    EXPECT_EQ(params.version, 0xF0050009u);
+    EXPECT_EQ(params.version, 0xF105000Bu);
     EXPECT_EQ(params.encodeConfig, &config);
-    EXPECT_TRUE(SameGuid(params.encodeGUID, nvenc9::kCodecH264));
-    EXPECT_TRUE(SameGuid(params.presetGUID, nvenc9::kPresetHq));
+    EXPECT_TRUE(SameGuid(params.encodeGUID, nvenc::kCodecH264));
+    EXPECT_TRUE(SameGuid(params.presetGUID, nvenc::kPresetP4));
+    EXPECT_EQ(params.tuningInfo, NV_ENC_TUNING_INFO_LOW_LATENCY);
     EXPECT_EQ(params.encodeWidth, 1280u);
     EXPECT_EQ(params.darWidth, 1280u);
     EXPECT_EQ(params.maxEncodeWidth, 1280u);
@@ -113,15 +115,21 @@ TEST_F(EncodeSessionTest, DefaultParametersStartFromThePresetAndOverrideTheRest)
     EXPECT_EQ(params.enableEncodeAsync, 1u);
 
     ASSERT_EQ(fake_nvenc::CapsQueries().size(), 1u);
-    EXPECT_EQ(fake_nvenc::CapsQueries()[0].param.version, 0x70010009u);
+    EXPECT_EQ(fake_nvenc::CapsQueries()[0].param.version, 0x7101000Bu);
     EXPECT_EQ(static_cast<int>(fake_nvenc::CapsQueries()[0].param.capsToQuery), 30);
     ASSERT_EQ(fake_nvenc::PresetRequests().size(), 1u);
-    EXPECT_EQ(fake_nvenc::PresetRequests()[0].version, 0xF0040009u);
-    EXPECT_EQ(fake_nvenc::PresetRequests()[0].configVersion, 0xF0070009u);
+    EXPECT_EQ(fake_nvenc::CountCalls("nvEncGetEncodePresetConfigEx"), 1u);
+    EXPECT_TRUE(SameGuid(fake_nvenc::PresetRequests()[0].preset, nvenc::kPresetP4));
+    EXPECT_EQ(fake_nvenc::PresetRequests()[0].tuning, NV_ENC_TUNING_INFO_LOW_LATENCY);
+    EXPECT_EQ(fake_nvenc::PresetRequests()[0].version, 0xF104000Bu);
+    EXPECT_EQ(fake_nvenc::PresetRequests()[0].configVersion, 0xF107000Bu);
 
-    EXPECT_EQ(config.version, 0xF0070009u);
+    EXPECT_EQ(config.version, 0xF107000Bu);
     EXPECT_EQ(config.mvPrecision, NV_ENC_MV_PRECISION_QUARTER_PEL);
+    // The preset's B-frames and lookahead are gone.
     EXPECT_EQ(config.frameIntervalP, 1);
+    EXPECT_EQ(config.rcParams.enableLookahead, 0u);
+    EXPECT_EQ(config.rcParams.lookaheadDepth, 0u);
     EXPECT_EQ(config.gopLength, 0xFFFFFFFFu);
     EXPECT_EQ(config.rcParams.rateControlMode, NV_ENC_PARAMS_RC_CONSTQP);
     EXPECT_EQ(config.rcParams.constQP.qpInterP, 28u);
@@ -131,15 +139,62 @@ TEST_F(EncodeSessionTest, DefaultParametersStartFromThePresetAndOverrideTheRest)
     EXPECT_EQ(config.encodeCodecConfig.h264Config.chromaFormatIDC, 0u);
 }
 
-TEST_F(EncodeSessionTest, LosslessPresetsKeepThePresetQp)
+// Lossless follows the tuning, whatever the preset number.
+TEST_F(EncodeSessionTest, LosslessTuningKeepsThePresetQp)
 {
+    struct Case {
+        GUID preset;
+        NV_ENC_TUNING_INFO tuning;
+        NV_ENC_QP qp;
+    };
+    const Case cases[] = {
+        {nvenc::kPresetP1, NV_ENC_TUNING_INFO_LOSSLESS, {11, 12, 13}},
+        {nvenc::kPresetP4, NV_ENC_TUNING_INFO_LOSSLESS, {11, 12, 13}},
+        {nvenc::kPresetP7, NV_ENC_TUNING_INFO_LOSSLESS, {11, 12, 13}},
+        {nvenc::kPresetP4, NV_ENC_TUNING_INFO_LOW_LATENCY, {28, 31, 25}},
+        {nvenc::kPresetP7, NV_ENC_TUNING_INFO_HIGH_QUALITY, {28, 31, 25}},
+    };
     Open();
-    for (const GUID& preset : {nvenc9::kPresetLosslessDefault, nvenc9::kPresetLosslessHp}) {
-        Defaults(nvenc9::kCodecHevc, preset);
-        EXPECT_EQ(config.rcParams.constQP.qpInterP, 11u);
-        EXPECT_EQ(config.rcParams.constQP.qpInterB, 12u);
-        EXPECT_EQ(config.rcParams.constQP.qpIntra, 13u);
+    for (const Case& c : cases) {
+        Defaults(nvenc::kCodecHevc, c.preset, c.tuning);
+        EXPECT_EQ(params.tuningInfo, c.tuning);
+        EXPECT_EQ(config.rcParams.constQP.qpInterP, c.qp.qpInterP) << c.tuning;
+        EXPECT_EQ(config.rcParams.constQP.qpInterB, c.qp.qpInterB) << c.tuning;
+        EXPECT_EQ(config.rcParams.constQP.qpIntra, c.qp.qpIntra) << c.tuning;
         EXPECT_EQ(config.rcParams.rateControlMode, NV_ENC_PARAMS_RC_CONSTQP);
+    }
+}
+
+// A refused preset stops the defaults at once, naming what was asked for.
+TEST_F(EncodeSessionTest, PresetQueryFailureNamesCodecPresetAndTuning)
+{
+    constexpr GUID kRemovedHq = {0x34dba71d, 0xa77b, 0x4b8f, {0x9c, 0x3e, 0xb6, 0xd5, 0xda, 0x24, 0xc0, 0x12}};
+    struct Case {
+        GUID codec, preset;
+        NV_ENC_TUNING_INFO tuning;
+        NVENCSTATUS injected;
+        const char* call;
+        int code;
+    };
+    const Case cases[] = {
+        {nvenc::kCodecHevc, nvenc::kPresetP7, NV_ENC_TUNING_INFO_LOSSLESS, NV_ENC_ERR_UNSUPPORTED_PARAM,
+         "m_nvenc.nvEncGetEncodePresetConfigEx(m_hEncoder, NV_ENC_CODEC_HEVC_GUID, NV_ENC_PRESET_P7_GUID, "
+         "NV_ENC_TUNING_INFO_LOSSLESS, &presetConfig) returned error 12",
+         12},
+        // Drivers from 590 on refuse the old presets.
+        {nvenc::kCodecH264, kRemovedHq, NV_ENC_TUNING_INFO_UNDEFINED, NV_ENC_SUCCESS,
+         "m_nvenc.nvEncGetEncodePresetConfigEx(m_hEncoder, NV_ENC_CODEC_H264_GUID, "
+         "{34DBA71D-A77B-4B8F-9C3E-B6D5DA24C012}, NV_ENC_TUNING_INFO_UNDEFINED, &presetConfig) returned error 8",
+         8},
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        if (c.injected != NV_ENC_SUCCESS)
+            fake_nvenc::FailCall("nvEncGetEncodePresetConfigEx", c.injected);
+        Open();
+        ExpectNvencError([&] { Defaults(c.codec, c.preset, c.tuning); }, "EncodeSession::CreateDefaultEncoderParams",
+                         c.call, c.code);
+        session.reset();
     }
 }
 
@@ -151,18 +206,18 @@ TEST_F(EncodeSessionTest, CodecSettingsFollowTheInputFormat)
         uint32_t chromaFormat, bitDepthMinus8;
     };
     const Case cases[] = {
-        {NV_ENC_BUFFER_FORMAT_ABGR10, nvenc9::kCodecHevc, 3, 2},
-        {NV_ENC_BUFFER_FORMAT_YUV444_10BIT, nvenc9::kCodecHevc, 3, 2},
-        {NV_ENC_BUFFER_FORMAT_YUV420_10BIT, nvenc9::kCodecHevc, 1, 2}, // chroma as the preset gave it
-        {NV_ENC_BUFFER_FORMAT_ABGR, nvenc9::kCodecHevc, 1, 0},
-        {NV_ENC_BUFFER_FORMAT_YUV444, nvenc9::kCodecH264, 3, 0},
-        {NV_ENC_BUFFER_FORMAT_NV12, nvenc9::kCodecH264, 0, 0},
+        {NV_ENC_BUFFER_FORMAT_ABGR10, nvenc::kCodecHevc, 1, 2}, // RGB is converted to 4:2:0
+        {NV_ENC_BUFFER_FORMAT_YUV444_10BIT, nvenc::kCodecHevc, 3, 2},
+        {NV_ENC_BUFFER_FORMAT_YUV420_10BIT, nvenc::kCodecHevc, 1, 2}, // chroma as the preset gave it
+        {NV_ENC_BUFFER_FORMAT_ABGR, nvenc::kCodecHevc, 1, 0},
+        {NV_ENC_BUFFER_FORMAT_YUV444, nvenc::kCodecH264, 3, 0},
+        {NV_ENC_BUFFER_FORMAT_NV12, nvenc::kCodecH264, 0, 0},
     };
     for (const Case& c : cases) {
         SetUp();
         Open(c.format);
         Defaults(c.codec);
-        const bool hevc = SameGuid(c.codec, nvenc9::kCodecHevc);
+        const bool hevc = SameGuid(c.codec, nvenc::kCodecHevc);
         if (hevc) {
             EXPECT_EQ(config.encodeCodecConfig.hevcConfig.chromaFormatIDC, c.chromaFormat) << c.format;
             EXPECT_EQ(config.encodeCodecConfig.hevcConfig.pixelBitDepthMinus8, c.bitDepthMinus8) << c.format;
@@ -182,10 +237,10 @@ TEST_F(EncodeSessionTest, CreateEncoderInitialisesAndAllocatesTheRing)
     session->CreateEncoder(&params);
 
     ASSERT_EQ(fake_nvenc::InitializeRequests().size(), 1u);
-    EXPECT_EQ(fake_nvenc::InitializeRequests()[0].version, 0xF0050009u);
-    EXPECT_EQ(fake_nvenc::InitializeConfigs()[0].version, 0xF0070009u);
+    EXPECT_EQ(fake_nvenc::InitializeRequests()[0].version, 0xF105000Bu);
+    EXPECT_EQ(fake_nvenc::InitializeConfigs()[0].version, 0xF107000Bu);
     EXPECT_EQ(fake_nvenc::InitializeConfigs()[0].rcParams.constQP.qpIntra, 25u);
-    EXPECT_EQ(fake_nvenc::BitstreamBufferVersions(), std::vector<uint32_t>{0x70010009u});
+    EXPECT_EQ(fake_nvenc::BitstreamBufferVersions(), std::vector<uint32_t>{0x7101000Bu});
     EXPECT_EQ(session->GetEncoderBufferCount(), 1);
 
     ASSERT_EQ(fake_cuda::PitchAllocations().size(), 1u);
@@ -196,7 +251,7 @@ TEST_F(EncodeSessionTest, CreateEncoderInitialisesAndAllocatesTheRing)
 
     ASSERT_EQ(fake_nvenc::Registrations().size(), 1u);
     const auto& registration = fake_nvenc::Registrations()[0];
-    EXPECT_EQ(registration.version, 0x70030009u);
+    EXPECT_EQ(registration.version, 0x7103000Bu);
     EXPECT_EQ(registration.resourceType, NV_ENC_INPUT_RESOURCE_TYPE_CUDADEVICEPTR);
     EXPECT_EQ(registration.width, 1280u);
     EXPECT_EQ(registration.height, 720u);
@@ -222,7 +277,7 @@ TEST_F(EncodeSessionTest, CreateEncoderInitialisesAndAllocatesTheRing)
 
 TEST_F(EncodeSessionTest, AbgrBuffersAreFourBytesAPixelWithoutChroma)
 {
-    OpenAndCreate(0, NV_ENC_BUFFER_FORMAT_ABGR10, nvenc9::kCodecHevc);
+    OpenAndCreate(0, NV_ENC_BUFFER_FORMAT_ABGR10, nvenc::kCodecHevc);
     const auto& allocation = fake_cuda::PitchAllocations().at(0);
     EXPECT_EQ(allocation.widthInBytes, 4u * 1280);
     EXPECT_EQ(allocation.height, 720u);
@@ -247,7 +302,7 @@ TEST_F(EncodeSessionTest, RingOfOneReturnsEachFramesPacketAtOnce)
     const auto& pictures = fake_nvenc::Pictures();
     ASSERT_EQ(pictures.size(), 3u);
     for (const auto& picture : pictures) {
-        EXPECT_EQ(picture.version, 0xF0040009u);
+        EXPECT_EQ(picture.version, 0xF104000Bu);
         EXPECT_EQ(picture.pictureStruct, NV_ENC_PIC_STRUCT_FRAME);
         EXPECT_EQ(picture.bufferFmt, NV_ENC_BUFFER_FORMAT_NV12);
         EXPECT_EQ(picture.inputWidth, 1280u);
@@ -256,14 +311,14 @@ TEST_F(EncodeSessionTest, RingOfOneReturnsEachFramesPacketAtOnce)
     }
     EXPECT_EQ(pictures[0].encodePicFlags, 0u);
     EXPECT_EQ(pictures[2].encodePicFlags, 6u);
-    EXPECT_EQ(fake_nvenc::MapRequests().at(0).version, 0x70040009u);
-    EXPECT_EQ(fake_nvenc::Locks().at(0).version, 0x70010009u);
+    EXPECT_EQ(fake_nvenc::MapRequests().at(0).version, 0x7104000Bu);
+    EXPECT_EQ(fake_nvenc::Locks().at(0).version, 0x7101000Bu);
     EXPECT_EQ(fake_nvenc::Locks().at(0).doNotWait, 0u);
 
     session->EndEncode(packets);
     EXPECT_TRUE(packets.empty());
     EXPECT_EQ(fake_nvenc::Pictures().back().encodePicFlags, static_cast<uint32_t>(NV_ENC_PIC_FLAG_EOS));
-    EXPECT_EQ(fake_nvenc::Pictures().back().version, 0xF0040009u);
+    EXPECT_EQ(fake_nvenc::Pictures().back().version, 0xF104000Bu);
 }
 
 TEST_F(EncodeSessionTest, RingOfNHoldsBackNMinusOnePackets)
@@ -316,20 +371,69 @@ TEST_F(EncodeSessionTest, ExtraDelayAndIntraOnlyConfigurationsSizeTheRing)
     EXPECT_EQ(packets.size(), 1u);
 }
 
-TEST_F(EncodeSessionTest, CreateEncoderWithoutConfigurationUsesTheDefaultPresetAt23_26_20)
+TEST_F(EncodeSessionTest, CreateEncoderWithoutConfigurationUsesP4LowLatencyAt23_26_20)
 {
     Open();
-    Defaults();
+    Defaults(nvenc::kCodecH264, nvenc::kPresetP7, NV_ENC_TUNING_INFO_HIGH_QUALITY);
     params.encodeConfig = nullptr;
     session->CreateEncoder(&params);
     ASSERT_EQ(fake_nvenc::PresetRequests().size(), 2u);
-    EXPECT_TRUE(SameGuid(fake_nvenc::PresetRequests()[1].preset, nvenc9::kPresetDefault));
+    EXPECT_TRUE(SameGuid(fake_nvenc::PresetRequests()[1].preset, nvenc::kPresetP4));
+    EXPECT_EQ(fake_nvenc::PresetRequests()[1].tuning, NV_ENC_TUNING_INFO_LOW_LATENCY);
+    EXPECT_TRUE(SameGuid(fake_nvenc::InitializeRequests().at(0).presetGUID, nvenc::kPresetP4));
+    EXPECT_EQ(fake_nvenc::InitializeRequests().at(0).tuningInfo, NV_ENC_TUNING_INFO_LOW_LATENCY);
+    EXPECT_EQ(session->GetEncoderBufferCount(), 1);
     const NV_ENC_CONFIG& used = fake_nvenc::InitializeConfigs().at(0);
-    EXPECT_EQ(used.version, 0xF0070009u);
+    EXPECT_EQ(used.version, 0xF107000Bu);
     EXPECT_EQ(used.rcParams.rateControlMode, NV_ENC_PARAMS_RC_CONSTQP);
     EXPECT_EQ(used.rcParams.constQP.qpInterP, 23u);
     EXPECT_EQ(used.rcParams.constQP.qpInterB, 26u);
     EXPECT_EQ(used.rcParams.constQP.qpIntra, 20u);
+}
+
+// NV_ENC_CAPS_WIDTH_MIN and NV_ENC_CAPS_HEIGHT_MIN are asked before the
+// hardware is initialised; below them the text says the size and the minimum.
+TEST_F(EncodeSessionTest, SizesBelowTheEncoderMinimumAreRefused)
+{
+    for (const MinimumSizeCase& c : kMinimumSizeCases) {
+        SetUp();
+        fake_nvenc::SetMinimumSize(145, 48);
+        Open(NV_ENC_BUFFER_FORMAT_NV12, c.width, c.height);
+        Defaults(nvenc::kCodecHevc);
+        if (c.refused) {
+            ExpectNvencError([&] { session->CreateEncoder(&params); }, "EncodeSession::CreateEncoder",
+                             BelowMinimumText(c.width, c.height, 145, 48), NV_ENC_ERR_UNSUPPORTED_PARAM);
+            EXPECT_TRUE(fake_nvenc::InitializeRequests().empty());
+        } else {
+            EXPECT_NO_THROW(session->CreateEncoder(&params));
+        }
+        bool askedWidth = false, askedHeight = false;
+        for (const auto& query : fake_nvenc::CapsQueries()) {
+            askedWidth |= query.param.capsToQuery == NV_ENC_CAPS_WIDTH_MIN && SameGuid(query.codec, nvenc::kCodecHevc);
+            askedHeight |= query.param.capsToQuery == NV_ENC_CAPS_HEIGHT_MIN && SameGuid(query.codec, nvenc::kCodecHevc);
+        }
+        EXPECT_TRUE(askedWidth && askedHeight);
+        session.reset();
+    }
+}
+
+extern "C" CUresult cuCtxPushCurrent_v2(CUcontext);
+extern "C" CUresult cuCtxPopCurrent_v2(CUcontext*);
+
+// A push that failed is not followed by a pop, which would take the caller's
+// own context off its thread.
+TEST_F(EncodeSessionTest, ReleasingTheInputsLeavesTheCallersContextWhenAPushFails)
+{
+    CUcontext const caller = reinterpret_cast<CUcontext>(0xCA11);
+    OpenAndCreate();
+    ASSERT_EQ(cuCtxPushCurrent_v2(caller), CUDA_SUCCESS);
+    fake_cuda::FailCall("cuCtxPushCurrent_v2", 201);
+    session->Shutdown();
+    EXPECT_EQ(fake_cuda::CurrentContext(), caller);
+    EXPECT_EQ(fake_cuda::ContextDepth(), 1u);
+    fake_cuda::ClearFailures();
+    CUcontext popped = nullptr;
+    cuCtxPopCurrent_v2(&popped);
 }
 
 TEST_F(EncodeSessionTest, CreateEncoderChecksInOrder)
@@ -341,13 +445,13 @@ TEST_F(EncodeSessionTest, CreateEncoderChecksInOrder)
         const char* message;
         int code;
     };
-    const GUID h264 = nvenc9::kCodecH264, hevc = nvenc9::kCodecHevc;
+    const GUID h264 = nvenc::kCodecH264, hevc = nvenc::kCodecHevc;
     const Case cases[] = {
         {NV_ENC_BUFFER_FORMAT_NV12, h264, [](auto& p, auto&) { p.encodeWidth = 0; },
          "Invalid encoder width and height", 8},
         {NV_ENC_BUFFER_FORMAT_NV12, h264, [](auto& p, auto&) { p.encodeHeight = 0; },
          "Invalid encoder width and height", 8},
-        {NV_ENC_BUFFER_FORMAT_NV12, h264, [](auto& p, auto&) { p.encodeGUID = nvenc9::kPresetHq; },
+        {NV_ENC_BUFFER_FORMAT_NV12, h264, [](auto& p, auto&) { p.encodeGUID = nvenc::kPresetP4; },
          "Invalid codec guid", 8},
         {NV_ENC_BUFFER_FORMAT_YUV420_10BIT, h264, [](auto&, auto&) {},
          "10-bit format isn't supported by H264 encoder", 8},
@@ -406,13 +510,17 @@ TEST_F(EncodeSessionTest, ZeroWidthTextIsTheComposedForm)
     }
 }
 
-TEST_F(EncodeSessionTest, DriverVersionBelow9_0IsRefused)
+TEST_F(EncodeSessionTest, DriverVersionBelow11_1IsRefused)
 {
-    fake_nvenc::SetMaxSupportedVersion(0x8F);
-    ExpectNvencError([&] { Open(); }, "EncodeSession::LoadNvEncApi",
-                     "Current Driver Version does not support this NvEncodeAPI version, please upgrade driver", 15);
-    EXPECT_EQ(fake_nvenc::CountCalls("NvEncodeAPICreateInstance"), 0u);
-    for (uint32_t version : {0x90u, 0x91u, 0xB1u}) {
+    for (uint32_t version : {0x90u, 0xA0u, 0xB0u}) {
+        SetUp();
+        fake_nvenc::SetMaxSupportedVersion(version);
+        ExpectNvencError([&] { Open(); }, "EncodeSession::LoadNvEncApi",
+                         "Current Driver Version does not support this NvEncodeAPI version, please upgrade driver",
+                         15);
+        EXPECT_EQ(fake_nvenc::CountCalls("NvEncodeAPICreateInstance"), 0u);
+    }
+    for (uint32_t version : {0xB1u, 0xC0u, 0xD0u}) {
         fake_nvenc::SetMaxSupportedVersion(version);
         EXPECT_NO_THROW(Open()) << version;
         session.reset();
@@ -607,7 +715,8 @@ TEST_F(EncodeSessionTest, NullParameterChecks)
 {
     Open();
     NV_ENC_INITIALIZE_PARAMS noConfig{};
-    ExpectNvencError([&] { session->CreateDefaultEncoderParams(&noConfig, nvenc9::kCodecH264, nvenc9::kPresetHq); },
+    ExpectNvencError([&] { session->CreateDefaultEncoderParams(&noConfig, nvenc::kCodecH264, nvenc::kPresetP4,
+                                                                        NV_ENC_TUNING_INFO_LOW_LATENCY); },
                      "EncodeSession::CreateDefaultEncoderParams",
                      "pInitializeParams and pInitializeParams->encodeConfig can't be NULL", 6);
     ExpectNvencError([&] { session->GetInitializeParams(&noConfig); }, "EncodeSession::GetInitializeParams",
@@ -620,7 +729,7 @@ TEST_F(EncodeSessionTest, ReconfigureAppliesNewParametersToTheRunningSession)
 {
     OpenAndCreate();
     NV_ENC_RECONFIGURE_PARAMS reconfigure{};
-    reconfigure.version = nvenc9::kReconfigureParamsVer;
+    reconfigure.version = nvenc::kReconfigureParamsVer;
     reconfigure.resetEncoder = 1;
     reconfigure.forceIDR = 1;
     NV_ENC_CONFIG newConfig{};

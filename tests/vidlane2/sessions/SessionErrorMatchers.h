@@ -26,3 +26,18 @@ void ExpectSessionError(const std::function<void()>& action, const std::string& 
         EXPECT_EQ(error.ErrorCode(), code) << text;
     }
 }
+
+// The text both sessions give for a picture below the hardware's minimum.
+inline std::string BelowMinimumText(unsigned width, unsigned height, unsigned minWidth, unsigned minHeight)
+{
+    return "\nResolution          : " + std::to_string(width) + "x" + std::to_string(height) +
+           "\nMin Supported (wxh) : " + std::to_string(minWidth) + "x" + std::to_string(minHeight) +
+           "\nResolution not supported on this GPU";
+}
+
+// Sizes around a minimum of 145 x 48, and whether each is refused.
+struct MinimumSizeCase {
+    unsigned width, height;
+    bool refused;
+};
+constexpr MinimumSizeCase kMinimumSizeCases[] = {{144, 64, true}, {160, 47, true}, {145, 48, false}};

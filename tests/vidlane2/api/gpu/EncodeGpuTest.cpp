@@ -18,8 +18,8 @@
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-constexpr uint32_t kWidth = 64;
-constexpr uint32_t kHeight = 48;
+constexpr uint32_t kWidth = 192; // above the smallest sizes real encoders take (up to 145 a side)
+constexpr uint32_t kHeight = 160;
 
 uint64_t frameBytes(uint32_t format)
 {
