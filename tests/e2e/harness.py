@@ -124,33 +124,31 @@ class Launcher:
 
     # ---- life cycle ----------------------------------------------------------------
 
-    def _start(self):
+    def __enter__(self):
+        # Appending: the launcher and the stand-in it starts both write here.
+        self._output_file = open(os.path.join(self.work, "launcher.out"), "a")
         program = os.path.join(self.program_dir, "launcher.exe" if WINDOWS else "launcher")
         command = [*EMULATOR, program] if WINDOWS else [program]
         self.proc = subprocess.Popen(command, cwd=self.work, env=self.env, stdout=self._output_file,
                                      stderr=subprocess.STDOUT, start_new_session=True)
-        return wait_for(lambda: self._find_window() or self.proc.poll() is not None, timeout=60)
-
-    def __enter__(self):
-        # Appending: the launcher and the stand-in it starts both write here.
-        self._output_file = open(os.path.join(self.work, "launcher.out"), "a")
-        self._start()
-        if self.proc.poll() is not None and "Failed to open display" in self.output():
-            # The X server turned the connection away (seen now and then on a busy
-            # Xvfb): a fault of the test display, not of the launcher. Once more.
-            self._start()
-        self.window = self._find_window()
+        # The window's id, or True once the launcher has ended without one.
+        found = wait_for(lambda: self._find_window() or self.proc.poll() is not None, timeout=60)
+        self.window = found if isinstance(found, str) else None
         if self.window is None:
-            self._output_file.flush()
-            self.test.fail(f"the launcher window did not appear (exit status {self.proc.poll()}); "
-                           f"it printed: {self.output()[-2000:]!r}")
+            self.expect(None, "the launcher window did not appear", "no-window")
         self.park_pointer()
-        self.test.assertTrue(self.wait_for_text("Run Pulsemarker", timeout=60), "the launcher drew nothing")
+        self.expect(self.wait_for_text("Run Pulsemarker", timeout=60), "the launcher drew nothing", "drew-nothing")
         # The stars arrive a few frames after the window, in one long frame that
         # uploads the panorama; input is only given once that frame is over.
-        self.test.assertTrue(wait_for(self._stars_shown, timeout=60, step=0.3),
-                             "the sky's stars never came" + self.diagnosis("no-stars"))
+        self.expect(wait_for(self._stars_shown, timeout=60, step=0.3), "the sky's stars never came", "no-stars")
         return self
+
+    def expect(self, value, failure, name):
+        """The value, if true; else the test fails with the failure's words and the
+        diagnosis, whose screenshot carries the name."""
+        if not value:
+            self.test.fail(failure + self.diagnosis(name))
+        return value
 
     def diagnosis(self, name):
         """What a failed wait leaves to look at: whether the launcher still runs and
@@ -260,7 +258,7 @@ class Launcher:
 
     def raise_window(self):
         """The launcher above the stand-in's console window (Wine opens one for it)."""
-        if WINDOWS:
+        if WINDOWS and self.window:
             run("xdotool", "windowraise", self.window)
 
     def click(self, x, y):

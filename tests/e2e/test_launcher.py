@@ -90,8 +90,7 @@ class LauncherEndToEnd(unittest.TestCase):
             # A run that waits after its result, so the running state can be seen.
             open(app.hold_file, "w").close()
             app.click_text("Launch Simulation")
-            log = harness.wait_for(app.log, timeout=10)
-            self.assertIsNotNone(log, "the stand-in did not start" + app.diagnosis("launch"))
+            log = app.expect(harness.wait_for(app.log, timeout=10), "the stand-in did not start", "launch")
             match = re.fullmatch(re.escape(ROW2_BENCH) + r" -fripipe ([1-9][0-9]*)", log[0])
             self.assertTrue(match, f"command line was {log[0]!r}")
             self.assertTrue(harness.wait_for(app.results, timeout=20), "no result was sent")
@@ -142,8 +141,7 @@ class LauncherEndToEnd(unittest.TestCase):
     def test_escape_leaves_the_simulator_running(self):
         with harness.Launcher(self) as app:
             app.click_text("Launch Simulation")
-            self.assertTrue(harness.wait_for(app.log, timeout=10),
-                            "the stand-in did not start" + app.diagnosis("launch"))
+            app.expect(harness.wait_for(app.log, timeout=10), "the stand-in did not start", "launch")
             self.assertEqual(app.log(), [ROW1_SIM])
             self.assertTrue(harness.wait_for(lambda: harness.standin_pids(app.work), timeout=5))
             self.assert_running(app, "simulation run")

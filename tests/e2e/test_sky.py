@@ -63,8 +63,8 @@ class SkyBehindLauncher(unittest.TestCase):
             # A run that waits, so the running state can be seen.
             open(app.hold_file, "w").close()
             app.click_text("Launch Simulation")
-            self.assertTrue(harness.wait_for(lambda: harness.standin_pids(app.work), timeout=10),
-                            "the stand-in did not start" + app.diagnosis("sky-launch"))
+            app.expect(harness.wait_for(lambda: harness.standin_pids(app.work), timeout=10),
+                       "the stand-in did not start", "sky-launch")
             time.sleep(0.5)
             running = Screen(app)
             app.shot("sky-running")

@@ -57,8 +57,8 @@ class WindowsZip(unittest.TestCase):
             self.assertIn("Launch Simulation", text)
             app.click_text("Launch Simulation")
             log = harness.wait_for(app.log, timeout=20)
-            self.assertTrue(log, f"the stand-in beside the unpacked launcher did not start; folder: "
-                                 f"{sorted(os.listdir(self.folder))}" + app.diagnosis("zip-launch"))
+            app.expect(log, f"the stand-in beside the unpacked launcher did not start; folder: "
+                            f"{sorted(os.listdir(self.folder))}", "zip-launch")
             self.assertIn("-project demoBig.xml", log[0])
 
 if __name__ == "__main__":

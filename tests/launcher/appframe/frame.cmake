@@ -13,7 +13,7 @@ add_test(NAME frame_on_display
          COMMAND "${Python3_EXECUTABLE}" -m unittest -v test_frame
          WORKING_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}")
 set_tests_properties(frame_on_display PROPERTIES
-    ENVIRONMENT "FRAME_PROBE=$<TARGET_FILE:frame_probe>;SYNAPTOR_PLATFORM=$<IF:$<BOOL:${WIN32}>,windows,linux>;ASAN_OPTIONS=detect_leaks=0"
+    ENVIRONMENT "FRAME_PROBE=$<TARGET_FILE:frame_probe>;PYTHONPATH=${PROJECT_SOURCE_DIR}/tests/launcher;SYNAPTOR_SHOTS=${CMAKE_CURRENT_BINARY_DIR}/shots;SYNAPTOR_PLATFORM=$<IF:$<BOOL:${WIN32}>,windows,linux>;ASAN_OPTIONS=detect_leaks=0"
     RESOURCE_LOCK desktop
     RUN_SERIAL TRUE
     TIMEOUT 120)

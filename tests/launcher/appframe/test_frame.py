@@ -1,13 +1,15 @@
 """The frame run for real on an X display: placement, clear colour, the
 maximized rule, key forwarding and the order of the saves at shutdown."""
 
+import contextlib
 import os
 import shutil
 import subprocess
 import tempfile
-import time
 import unittest
 import uuid
+
+from xdisplay import find_window, geometry, own_display, run, wait_for, what_was_there
 
 PROBE = os.environ["FRAME_PROBE"]
 WINDOWS = os.environ.get("SYNAPTOR_PLATFORM") == "windows"
@@ -15,35 +17,22 @@ WINE = os.environ.get("WINE", "/usr/lib/wine/wine64")
 ORG = "AppFrameTest"
 
 
-def run(*args, **kw):
-    return subprocess.run(args, capture_output=True, text=True, timeout=30, **kw)
-
-
-def wait_for(predicate, timeout=20.0, step=0.1):
-    end = time.monotonic() + timeout
-    while time.monotonic() < end:
-        value = predicate()
-        if value:
-            return value
-        time.sleep(step)
-    return None
-
-
-def find_window(title):
-    out = run("xdotool", "search", "--onlyvisible", "--name", f"^{title}$").stdout.split()
-    return out[-1] if out else None
-
-
-def geometry(window):
-    fields = dict(line.split("=") for line in run("xdotool", "getwindowgeometry", "--shell", window).stdout.split())
-    return int(fields["X"]), int(fields["Y"]), int(fields["WIDTH"]), int(fields["HEIGHT"])
-
-
 def pixel(x, y):
     out = run("import", "-window", "root", "-crop", f"1x1+{x}+{y}", "-depth", "8", "txt:-").stdout
     # "0,0: (20,20,20)  #141414  srgb(20,20,20)"
     rgb = out.splitlines()[-1].split("(")[1].split(")")[0]
     return tuple(int(float(c)) for c in rgb.split(",")[:3])
+
+
+@contextlib.contextmanager
+def on_display(display):
+    """This process's X clients (xdotool, import) and the probes it starts on another display."""
+    before = os.environ["DISPLAY"]
+    os.environ["DISPLAY"] = display
+    try:
+        yield
+    finally:
+        os.environ["DISPLAY"] = before
 
 
 class Probe:
@@ -55,7 +44,8 @@ class Probe:
         self.tmp = tempfile.mkdtemp(prefix="frame-test-")
         test.addCleanup(shutil.rmtree, self.tmp, True)
         self.log = os.path.join(self.tmp, "events.log")
-        self.env = dict(os.environ, XDG_DATA_HOME=os.path.join(self.tmp, "data"), WINEDEBUG="-all")
+        self.out = os.path.join(self.tmp, "stdout")
+        self.err = os.path.join(self.tmp, "stderr")
         self.folder = self._folder()
         test.addCleanup(shutil.rmtree, self.folder, True)
         self.proc = None
@@ -85,9 +75,12 @@ class Probe:
         with open(os.path.join(self.folder, "appframe.ini"), "w", newline="") as f:
             f.write(text)
 
-    def start(self, env=None, desktop=False):
-        self.proc = subprocess.Popen(self._command(desktop), env=env or self.env,
-                                     stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    def start(self, display=None, desktop=False):
+        env = dict(os.environ, XDG_DATA_HOME=os.path.join(self.tmp, "data"), WINEDEBUG="-all")
+        if display:
+            env["DISPLAY"] = display
+        with open(self.out, "w") as out, open(self.err, "w") as err:
+            self.proc = subprocess.Popen(self._command(desktop), env=env, stdout=out, stderr=err)
         self.test.addCleanup(self._stop)
         return self
 
@@ -95,18 +88,14 @@ class Probe:
         """A probe left open by a failed check would stay on the display."""
         if self.proc.poll() is None:
             self.proc.kill()
-            self.proc.communicate(timeout=30)
+            self.proc.wait(30)
 
     def window(self):
         return wait_for(lambda: find_window(self.app))
 
     def no_window(self):
-        """Why no window is there: the probe's state and the windows that are."""
-        code = self.proc.poll()
-        err = self.proc.communicate(timeout=30)[1][-1500:] if code is not None else ""
-        shown = [f"{w} {run('xdotool', 'getwindowname', w).stdout.strip()!r}"
-                 for w in run("xdotool", "search", "--onlyvisible", "--name", ".*").stdout.split()]
-        return f"no window; probe exit status {code}, stderr {err!r}, events {self.events()}, windows {shown}"
+        """Why no window is there: the probe's state, its output, the windows that are."""
+        return "no window" + what_was_there(self.proc, self.err, self.app, f", events {self.events()}")
 
     def desktop_window(self):
         return wait_for(lambda: find_window(self.app + ".*"))
@@ -126,8 +115,9 @@ class Probe:
         run("xdotool", "key", "--window", window, key)
 
     def finish(self):
-        out, err = self.proc.communicate(timeout=30)
-        return self.proc.returncode, out, err
+        self.proc.wait(30)
+        with open(self.out) as out, open(self.err) as err:
+            return self.proc.returncode, out.read(), err.read()
 
     def file(self, name):
         path = os.path.join(self.folder, name)
@@ -182,23 +172,12 @@ class FrameOnDisplay(unittest.TestCase):
             window = probe.desktop_window()
         else:
             # Maximizing needs a window manager, and one that maximizes a window of
-            # fixed size: fluxbox does, openbox and icewm do not.
-            home = tempfile.mkdtemp(prefix="fluxbox-")
-            self.addCleanup(shutil.rmtree, home, True)
-            # Its wallpaper helper would pop up a message window over the screen.
-            quiet = os.path.join(home, "fbsetbg")
-            with open(quiet, "w") as f:
-                f.write("#!/bin/sh\nexit 0\n")
-            os.chmod(quiet, 0o755)
-            with open(os.path.join(home, "init"), "w") as f:
-                f.write("session.screen0.toolbar.visible: false\n")
-            wm = subprocess.Popen(["fluxbox", "-rc", os.path.join(home, "init")],
-                                  env=dict(os.environ, HOME=home, PATH=home + os.pathsep + os.environ["PATH"]),
-                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            self.addCleanup(lambda: (wm.terminate(), wm.wait(10)))
-            self.assertTrue(wait_for(lambda: "_NET_SUPPORTING_WM_CHECK(WINDOW)" in
-                                     run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK").stdout))
-            probe.start()
+            # fixed size: fluxbox does, openbox and icewm do not. It gets a display
+            # of its own: on the shared one it would manage every other test's windows.
+            display = self.enterContext(own_display())
+            self.enterContext(on_display(display))
+            self.start_window_manager(display)
+            probe.start(display)
             window = probe.window()
         if window is None:
             self.fail(probe.no_window())
@@ -212,6 +191,24 @@ class FrameOnDisplay(unittest.TestCase):
         frame, _ = probe.file("appframe.ini")
         for line in [b"maximized=1", b"width=900", b"height=600", b"posx=150", b"posy=120"]:
             self.assertIn(line, frame.split(b"\r\n"))
+
+    def start_window_manager(self, display):
+        home = tempfile.mkdtemp(prefix="fluxbox-")
+        self.addCleanup(shutil.rmtree, home, True)
+        # Its wallpaper helper would pop up a message window over the screen.
+        quiet = os.path.join(home, "fbsetbg")
+        with open(quiet, "w") as f:
+            f.write("#!/bin/sh\nexit 0\n")
+        os.chmod(quiet, 0o755)
+        with open(os.path.join(home, "init"), "w") as f:
+            f.write("session.screen0.toolbar.visible: false\n")
+        wm = subprocess.Popen(["fluxbox", "-rc", os.path.join(home, "init")],
+                              env=dict(os.environ, DISPLAY=display, HOME=home,
+                                       PATH=home + os.pathsep + os.environ["PATH"]),
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.addCleanup(lambda: (wm.terminate(), wm.wait(10)))
+        self.assertTrue(wait_for(lambda: "_NET_SUPPORTING_WM_CHECK(WINDOW)" in
+                                 run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK").stdout))
 
     def test_stored_position_that_no_monitor_shows_opens_at_the_first_run_position(self):
         # The display is one 1920 x 1080 monitor.
@@ -287,7 +284,7 @@ class FrameOnDisplay(unittest.TestCase):
         if WINDOWS:
             self.skipTest("no way to make the Windows window fail to open from outside")
         probe = Probe(self)
-        probe.start(env=dict(probe.env, DISPLAY=":none"))
+        probe.start(display=":none")
         code, _, err = probe.finish()
         self.assertEqual(code, 1)
         self.assertTrue(err.startswith("Error: "), err)

@@ -24,7 +24,7 @@ add_test(NAME sky_on_display
          COMMAND "${Python3_EXECUTABLE}" -m unittest -v test_sky_frame
          WORKING_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}")
 set_tests_properties(sky_on_display PROPERTIES
-    ENVIRONMENT "SKY_PROBE=$<TARGET_FILE:sky_startup_probe>;SYNAPTOR_PLATFORM=$<IF:$<BOOL:${WIN32}>,windows,linux>;ASAN_OPTIONS=detect_leaks=0"
+    ENVIRONMENT "SKY_PROBE=$<TARGET_FILE:sky_startup_probe>;PYTHONPATH=${PROJECT_SOURCE_DIR}/tests/launcher;SYNAPTOR_SHOTS=${CMAKE_CURRENT_BINARY_DIR}/shots;SYNAPTOR_PLATFORM=$<IF:$<BOOL:${WIN32}>,windows,linux>;ASAN_OPTIONS=detect_leaks=0"
     RESOURCE_LOCK desktop
     RUN_SERIAL TRUE
     TIMEOUT 180)

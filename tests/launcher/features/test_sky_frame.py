@@ -9,41 +9,19 @@ import time
 import unittest
 import uuid
 
+from xdisplay import find_window, geometry, wait_for, what_was_there
+
 PROBE = os.environ["SKY_PROBE"]
 WINDOWS = os.environ.get("SYNAPTOR_PLATFORM") == "windows"
 WINE = os.environ.get("WINE", "/usr/lib/wine/wine64")
-
-
-def run(*args):
-    return subprocess.run(args, capture_output=True, timeout=30)
-
-
-def wait_for(predicate, timeout=30.0, step=0.2):
-    end = time.monotonic() + timeout
-    while time.monotonic() < end:
-        value = predicate()
-        if value:
-            return value
-        time.sleep(step)
-    return None
-
-
-def find_window(title):
-    out = run("xdotool", "search", "--onlyvisible", "--name", f"^{title}$").stdout.split()
-    return out[-1].decode() if out else None
-
-
-def geometry(window):
-    text = run("xdotool", "getwindowgeometry", "--shell", window).stdout.decode()
-    fields = dict(line.split("=") for line in text.split())
-    return int(fields["X"]), int(fields["Y"]), int(fields["WIDTH"]), int(fields["HEIGHT"])
 
 
 class Shot:
     """The screen's pixels in a rectangle, as brightness (the largest channel)."""
 
     def __init__(self, x, y, w, h):
-        raw = run("import", "-window", "root", "-crop", f"{w}x{h}+{x}+{y}", "-depth", "8", "rgb:-").stdout
+        raw = subprocess.run(["import", "-window", "root", "-crop", f"{w}x{h}+{x}+{y}", "-depth", "8", "rgb:-"],
+                             capture_output=True, timeout=30).stdout
         assert len(raw) == w * h * 3, f"screenshot of {len(raw)} bytes"
         self.w, self.h = w, h
         self.value = [max(raw[i], raw[i + 1], raw[i + 2]) for i in range(0, len(raw), 3)]
@@ -59,32 +37,37 @@ class SkyOnDisplay(unittest.TestCase):
         self.addCleanup(shutil.rmtree, tmp, True)
         env = dict(os.environ, XDG_DATA_HOME=tmp, WINEDEBUG="-all")
         cmd = [PROBE, "run", "--name", self.name, "--frames", "0", "--overlay", "0"]
-        self.proc = subprocess.Popen([WINE] + cmd if WINDOWS else cmd, env=env,
-                                     stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        self.err = os.path.join(tmp, "stderr")
+        with open(self.err, "w") as err:
+            self.proc = subprocess.Popen([WINE] + cmd if WINDOWS else cmd, env=env,
+                                         stdout=subprocess.DEVNULL, stderr=err)
         self.addCleanup(self._stop)
 
     def _stop(self):
         if self.proc.poll() is None:
             self.proc.kill()
-        self.proc.communicate(timeout=30)
+        self.proc.wait(30)
 
     def test_idle_frames_show_hole_disk_and_stars_and_the_disk_turns(self):
-        window = wait_for(lambda: find_window(self.name))
-        self.assertIsNotNone(window, "the probe's window did not appear")
+        window = wait_for(lambda: find_window(self.name), timeout=30.0, step=0.2)
+        if window is None:
+            self.fail("the probe's window did not appear" + what_was_there(self.proc, self.err, self.name))
         x, y, w, h = geometry(window)
         cx, cy = w / 2, h / 2
 
         def drawn():
             shot = Shot(x, y, w, h)
             return shot if max(shot.box(cx - 60, cy - 10, cx + 60, cy + 10)) > 150 else None
-        self.assertIsNotNone(wait_for(drawn), "the disk never appeared in the middle of the window")
+        if wait_for(drawn, timeout=30.0, step=0.2) is None:
+            self.fail("the disk never appeared in the middle of the window" +
+                      what_was_there(self.proc, self.err, self.name))
 
         # The first frames draw the sky without its panorama; the stars follow
         # once the whole texture is uploaded.
         def starry():
             shot = drawn()
             return shot if shot and sum(v > 90 for v in shot.box(0, 0, w, 0.12 * h)) > 30 else None
-        first = wait_for(starry, timeout=15.0) or Shot(x, y, w, h)
+        first = wait_for(starry, timeout=15.0, step=0.2) or Shot(x, y, w, h)
 
         # The shadow just above the disk's near edge, which crosses the middle.
         shadow = first.box(cx - 8, cy - 0.1 * h, cx + 8, cy - 0.06 * h)

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <thread>
+#include <vector>
 
 #include "Platform.h"
 #include "TestSupport.h"
@@ -25,15 +28,15 @@ protected:
     {
         if (Platform::childProcess.load())
             Platform::AbortProcess();
-        EXPECT_TRUE(WaitUntil(Idle, 5s));
+        EXPECT_TRUE(WaitUntil(Idle, eventually));
     }
 };
 
 TEST_F(ProcessControl, ChildThatEndsAtOnceLeavesBothSlotsClear)
 {
     Platform::LaunchProcess(ChildProgram().c_str(), " exit");
-    EXPECT_TRUE(WaitUntil(Idle, 5s));
-    EXPECT_TRUE(WaitUntil([] { return LiveChildCount() == 0; }, 5s));
+    EXPECT_TRUE(WaitUntil(Idle, eventually));
+    EXPECT_TRUE(WaitUntil([] { return LiveChildCount() == 0; }, eventually));
 }
 
 TEST_F(ProcessControl, ChildThatNeverEndsRunsUntilAborted)
@@ -46,7 +49,7 @@ TEST_F(ProcessControl, ChildThatNeverEndsRunsUntilAborted)
 
     Platform::AbortProcess();
     EXPECT_TRUE(Idle()); // at once, in the aborting call
-    EXPECT_TRUE(WaitUntil([] { return LiveChildCount() == 0; }, 5s));
+    EXPECT_TRUE(WaitUntil([] { return LiveChildCount() == 0; }, eventually));
 }
 
 TEST_F(ProcessControl, ProgramThatCannotStartLeavesTheLauncherIdle)
@@ -102,35 +105,46 @@ TEST_F(ProcessControl, AMonitorThatStartsLateWatchesItsOwnChild)
         ASSERT_NE(Platform::childProcess.load(), 0u);
     }
     // The first monitor's child is gone, so it ends at once; only the second one stays.
-    EXPECT_TRUE(WaitUntil([&] { return ThreadCount() <= threads + 1; }, 5s)) << ThreadCount() - threads << " more threads";
+    EXPECT_TRUE(WaitUntil([&] { return ThreadCount() <= threads + 1; }, eventually)) << ThreadCount() - threads << " more threads";
     EXPECT_NE(Platform::childProcess.load(), 0u);
 }
 #endif
 
+// Launch and abort wait for nothing: neither for the child nor for its monitor. A
+// wait in either would be in every cycle, so the typical cycle shows it; any one
+// cycle may be held back by a loaded machine (Wine starts and ends processes
+// through its server), so the slowest is bounded only against a hang. What the
+// cycles leave is gone once the children have ended.
 TEST_F(ProcessControl, TwoHundredLaunchAbortCyclesLeaveNothingBehind)
 {
     // One warm-up round, so that lazily created system objects count as the baseline.
     Platform::LaunchProcess(ChildProgram().c_str(), " sleep");
     Platform::AbortProcess();
-    ASSERT_TRUE(WaitUntil([] { return LiveChildCount() == 0; }, 5s));
+    ASSERT_TRUE(WaitUntil([] { return LiveChildCount() == 0; }, eventually)) << LiveChildCount() << " children left";
     const int threads = ThreadCount();
-    ASSERT_TRUE(WaitUntil([&] { return ThreadCount() <= threads; }, 5s));
+    ASSERT_TRUE(WaitUntil([&] { return ThreadCount() <= threads; }, eventually));
     const int handles = HandleCount();
 
-    auto slowest = std::chrono::steady_clock::duration::zero();
+    std::vector<std::chrono::steady_clock::duration> cycles;
     for (int cycle = 0; cycle < 200; ++cycle) {
         const auto start = std::chrono::steady_clock::now();
         Platform::LaunchProcess(ChildProgram().c_str(), " sleep");
         ASSERT_NE(Platform::childProcess.load(), 0u) << "cycle " << cycle;
         Platform::AbortProcess();
         ASSERT_TRUE(Idle()) << "cycle " << cycle;
-        slowest = std::max(slowest, std::chrono::steady_clock::now() - start);
+        cycles.push_back(std::chrono::steady_clock::now() - start);
     }
 
-    EXPECT_LT(slowest, 1s) << "a launch and abort kept the UI thread that long";
-    EXPECT_TRUE(WaitUntil([] { return LiveChildCount() == 0; }, 10s)) << LiveChildCount() << " children left";
-    EXPECT_TRUE(WaitUntil([&] { return ThreadCount() <= threads; }, 10s)) << ThreadCount() << " threads, " << threads << " before";
-    EXPECT_TRUE(WaitUntil([&] { return HandleCount() <= handles + 2; }, 5s)) << HandleCount() << " handles, " << handles << " before";
+    const auto slowest = *std::max_element(cycles.begin(), cycles.end());
+    const auto typical = Median(cycles);
+    EXPECT_LT(typical, 250ms) << "a launch and abort keep the UI thread that long";
+    EXPECT_LT(slowest, 10s) << "a launch and abort kept the UI thread that long";
+    EXPECT_TRUE(WaitUntil([] { return LiveChildCount() == 0; }, eventually)) << LiveChildCount() << " children left";
+    EXPECT_TRUE(WaitUntil([&] { return ThreadCount() <= threads; }, eventually)) << ThreadCount() << " threads, " << threads << " before";
+    EXPECT_TRUE(WaitUntil([&] { return HandleCount() <= handles + 2; }, eventually)) << HandleCount() << " handles, " << handles << " before";
+    std::printf("launch and abort: typical cycle %.1f ms, slowest %.1f ms\n",
+                std::chrono::duration<double, std::milli>(typical).count(),
+                std::chrono::duration<double, std::milli>(slowest).count());
 }
 
 } // namespace

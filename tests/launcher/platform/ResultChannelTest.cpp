@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "Platform.h"
 #include "TestSupport.h"
@@ -42,7 +43,7 @@ protected:
         received = 0;
         lastWParam = lastLParam = 0;
         Platform::StartResultChannel(&RecordResult);
-        ASSERT_TRUE(WaitUntil([] { return Platform::resultWindow.load() != 0; }, 5s));
+        ASSERT_TRUE(WaitUntil([] { return Platform::resultWindow.load() != 0; }, eventually));
         window = Platform::resultWindow.load();
     }
     void TearDown() override { Platform::StopResultChannel(); }
@@ -54,7 +55,7 @@ protected:
                                                             std::to_string(message) + " " + std::to_string(first) +
                                                             " " + std::to_string(count));
         return Platform::childProcess.load() != 0 &&
-               WaitUntil([] { return Platform::childProcess.load() == 0; }, 60s);
+               WaitUntil([] { return Platform::childProcess.load() == 0; }, eventually);
     }
 
     std::uint64_t window = 0;
@@ -63,7 +64,7 @@ protected:
 TEST_F(ResultChannel, DeliversBothNumbersWhole)
 {
     ASSERT_TRUE(Platform::SendResultMessage(window, Platform::resultMessage, 2500 | (0xABull << 32), 812));
-    ASSERT_TRUE(WaitUntil([] { return received.load() == 1; }, 5s));
+    ASSERT_TRUE(WaitUntil([] { return received.load() == 1; }, eventually));
     EXPECT_EQ(lastWParam.load(), 2500 | (0xABull << 32)); // the handler decides which bits count
     EXPECT_EQ(lastLParam.load(), 812u);
 }
@@ -71,7 +72,7 @@ TEST_F(ResultChannel, DeliversBothNumbersWhole)
 TEST_F(ResultChannel, AbsorbsAFloodAndKeepsTheLast)
 {
     ASSERT_TRUE(SendFromChild(window, Platform::resultMessage, 1, 10000));
-    ASSERT_TRUE(WaitUntil([] { return received.load() == 10000; }, 30s)) << received.load() << " arrived";
+    ASSERT_TRUE(WaitUntil([] { return received.load() == 10000; }, eventually)) << received.load() << " arrived";
     EXPECT_EQ(lastWParam.load(), 10000u);
     EXPECT_EQ(lastLParam.load(), 10000u);
 }
@@ -81,31 +82,46 @@ TEST_F(ResultChannel, IgnoresOtherMessageNumbers)
     for (const std::uint32_t other : {Platform::resultMessage - 1, Platform::resultMessage + 1, 0x1000040Bu})
         ASSERT_TRUE(Platform::SendResultMessage(window, other, 1, 1));
     ASSERT_TRUE(Platform::SendResultMessage(window, Platform::resultMessage, 7, 8));
-    ASSERT_TRUE(WaitUntil([] { return received.load() >= 1; }, 5s));
+    ASSERT_TRUE(WaitUntil([] { return received.load() >= 1; }, eventually));
     std::this_thread::sleep_for(50ms);
     EXPECT_EQ(received.load(), 1);
     EXPECT_EQ(lastWParam.load(), 7u);
 }
 
+// A stop returns within the 100 ms it may wait for the thread, however the thread
+// fares; what a loaded machine adds is allowed for.
+constexpr auto stopBound = 100ms + schedulingAllowance;
+
 TEST_F(ResultChannel, StopsWithinAboutAHundredMilliseconds)
 {
     const auto start = std::chrono::steady_clock::now();
     Platform::StopResultChannel();
-    const auto took = std::chrono::steady_clock::now() - start;
-    // Well under the 100 ms after which the thread would be terminated: it ended by itself.
-    EXPECT_LT(took, 90ms);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, stopBound);
     EXPECT_EQ(Platform::resultThread.load(), 0u);
     EXPECT_FALSE(Platform::SendResultMessage(window, Platform::resultMessage, 1, 1));
 }
 
-TEST(ResultChannelLifetime, StopRightAfterStartIsQuick)
+TEST(ResultChannelLifetime, StopRightAfterStartEndsTheThreadByItself)
 {
+    // A stop that comes before the window exists must still reach the thread: it
+    // finds the request once its window is there and ends. Were the request lost,
+    // every stop would wait out its 100 ms and leave the thread behind (terminated
+    // on Windows, blocked for good on Linux). A loaded machine may hold a thread
+    // back past the limit now and then, so most rounds, not all, must end well
+    // before it.
+    [[maybe_unused]] const int threads = ThreadCount();
+    std::vector<std::chrono::steady_clock::duration> stops;
     for (int round = 0; round < 20; ++round) {
         Platform::StartResultChannel(&RecordResult);
         const auto start = std::chrono::steady_clock::now();
         Platform::StopResultChannel();
-        ASSERT_LT(std::chrono::steady_clock::now() - start, 90ms) << "round " << round;
+        stops.push_back(std::chrono::steady_clock::now() - start);
+        ASSERT_LT(stops.back(), stopBound) << "round " << round;
     }
+    EXPECT_LT(Median(stops), 50ms);
+#ifndef _WIN32
+    EXPECT_TRUE(WaitUntil([&] { return ThreadCount() <= threads; }, eventually)) << ThreadCount() - threads << " threads left";
+#endif
 }
 
 TEST(ResultChannelLifetime, ComesBackForEachLauncherObject)
@@ -115,11 +131,11 @@ TEST(ResultChannelLifetime, ComesBackForEachLauncherObject)
     for (int round = 0; round < 3; ++round) {
         received = 0;
         Platform::StartResultChannel(&RecordResult);
-        ASSERT_TRUE(WaitUntil([] { return Platform::resultWindow.load() != 0; }, 5s));
+        ASSERT_TRUE(WaitUntil([] { return Platform::resultWindow.load() != 0; }, eventually));
         const std::uint64_t window = Platform::resultWindow.load();
         EXPECT_NE(window, previous);
         ASSERT_TRUE(Platform::SendResultMessage(window, Platform::resultMessage, 3, 4));
-        EXPECT_TRUE(WaitUntil([] { return received.load() == 1; }, 5s));
+        EXPECT_TRUE(WaitUntil([] { return received.load() == 1; }, eventually));
         Platform::StopResultChannel();
         previous = window;
     }
@@ -152,7 +168,7 @@ TEST_F(ResultChannel, DropsDatagramsOfTheWrongSize)
     const unsigned char destroy[20] = {2}; // WM_DESTROY from outside does not close the window
     SendRaw(window, destroy, 20);
     SendRaw(window, message, 20);
-    ASSERT_TRUE(WaitUntil([] { return received.load() >= 1; }, 5s));
+    ASSERT_TRUE(WaitUntil([] { return received.load() >= 1; }, eventually));
     std::this_thread::sleep_for(50ms);
     EXPECT_EQ(received.load(), 1);
     EXPECT_EQ(lastWParam.load(), 5u);
@@ -175,13 +191,12 @@ TEST(ResultChannelLifetime, NothingIsDeliveredAfterAStopThatTimedOut)
     slowHandlerEntered = false;
     slowHandlerWroteAt = 0;
     Platform::StartResultChannel(&SlowRecord);
-    ASSERT_TRUE(WaitUntil([] { return Platform::resultWindow.load() != 0; }, 5s));
+    ASSERT_TRUE(WaitUntil([] { return Platform::resultWindow.load() != 0; }, eventually));
     ASSERT_TRUE(Platform::SendResultMessage(Platform::resultWindow.load(), Platform::resultMessage, 1, 2));
-    ASSERT_TRUE(WaitUntil([] { return slowHandlerEntered.load(); }, 5s));
+    ASSERT_TRUE(WaitUntil([] { return slowHandlerEntered.load(); }, eventually));
     Platform::StopResultChannel();
     const auto stopped = std::chrono::steady_clock::now().time_since_epoch().count();
-    std::this_thread::sleep_for(500ms);
-    ASSERT_NE(slowHandlerWroteAt.load(), 0);
+    ASSERT_TRUE(WaitUntil([] { return slowHandlerWroteAt.load() != 0; }, eventually));
     EXPECT_LE(slowHandlerWroteAt.load(), stopped) << "the handler wrote after the stop had returned";
     EXPECT_EQ(Platform::resultThread.load(), 0u);
 }
@@ -202,7 +217,7 @@ TEST_F(ResultChannel, IgnoresResultsFromAnotherUser)
                                 std::to_string(window) + " 1035 4242 1";
     EXPECT_EQ(std::system(foreign.c_str()), 0) << foreign;
     ASSERT_TRUE(Platform::SendResultMessage(window, Platform::resultMessage, 77, 78));
-    ASSERT_TRUE(WaitUntil([] { return received.load() >= 1; }, 5s));
+    ASSERT_TRUE(WaitUntil([] { return received.load() >= 1; }, eventually));
     std::this_thread::sleep_for(50ms);
     EXPECT_EQ(received.load(), 1);
     EXPECT_EQ(lastWParam.load(), 77u);
