@@ -13,8 +13,76 @@ say() { echo "setup: $*"; }
 as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
 export DEBIAN_FRONTEND=noninteractive
 
+# ---- The CUDA toolkit: the machine's own, or Debian's 11.8 --------------------------------
+# Decided before anything is installed: where Debian's toolkit cannot go, set-up
+# stops having changed nothing.
+find_nvcc() {
+    if [ -n "${CUDACXX:-}" ]; then echo "$CUDACXX"; return; fi
+    command -v nvcc && return
+    local d
+    for d in "${CUDA_HOME:-}" "${CUDA_PATH:-}" /usr/local/cuda; do
+        if [ -n "$d" ] && [ -x "$d/bin/nvcc" ]; then echo "$d/bin/nvcc"; return; fi
+    done
+    return 1
+}
+# Each libcuda.so.1 the loader can find, as the file it is.
+driver_libraries() {
+    {
+        ldconfig -p 2>/dev/null | sed -n 's/.*libcuda\.so\.1 .*=> //p'
+        ls -d /usr/lib/x86_64-linux-gnu/libcuda.so.1 /lib/x86_64-linux-gnu/libcuda.so.1 /usr/lib64/libcuda.so.1 \
+            /usr/local/nvidia/lib64/libcuda.so.1 /usr/local/lib/libcuda.so.1 2>/dev/null
+    } | while read -r f; do readlink -f "$f"; done | sort -u
+}
+owned_by_package() { # a file, under either spelling of a merged /usr
+    local f=$1
+    dpkg-query -S "$f" >/dev/null 2>&1 || dpkg-query -S "${f#/usr}" >/dev/null 2>&1 || dpkg-query -S "/usr$f" >/dev/null 2>&1
+}
+cuda_packages=()
+if nvcc=$(find_nvcc); then
+    cuda_version=$("$nvcc" --version | sed -n 's/.*release \([0-9][0-9]*\.[0-9][0-9]*\).*/\1/p')
+    say "CUDA toolkit: ${cuda_version:-unknown version} ($nvcc)"
+    # CUDA 11's nvcc refuses Debian 12's g++ 12 as host compiler.
+    case "$cuda_version" in 11.*) cuda_packages=(g++-11) ;; esac
+else
+    while read -r lib; do
+        [ -n "$lib" ] || continue
+        if ! owned_by_package "$lib"; then
+            cat >&2 <<TEXT
+setup: no CUDA toolkit was found, and this machine's NVIDIA driver was installed
+setup: outside the package manager ($lib belongs to no package).
+setup: Debian's CUDA toolkit would bring Debian's own driver library beside it, so set-up
+setup: installs nothing. Install a CUDA toolkit from 11.8 to 13 that matches the driver
+setup: (NVIDIA's installer, toolkit only), put its nvcc on PATH or name it with CUDACXX,
+setup: and run set-up again.
+TEXT
+            exit 1
+        fi
+    done < <(driver_libraries)
+    cuda_packages=(nvidia-cuda-toolkit g++-11)
+    # The toolkit is in non-free; the driver library it pulls needs contrib.
+    available() { apt-cache policy "$1" 2>/dev/null | grep -q 'Candidate: [0-9]'; }
+    if ! available nvidia-cuda-toolkit || ! available nvidia-support; then
+        say "adding the archive's contrib and non-free components (for Debian's CUDA toolkit)"
+        as_root tee /etc/apt/sources.list.d/synaptor-non-free.sources >/dev/null <<'SRC'
+Types: deb
+URIs: http://deb.debian.org/debian
+Suites: bookworm bookworm-updates
+Components: contrib non-free
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+
+Types: deb
+URIs: http://deb.debian.org/debian-security
+Suites: bookworm-security
+Components: contrib non-free
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SRC
+        as_root apt-get update -qq
+    fi
+    say "no CUDA toolkit found: installing Debian's (nvidia-cuda-toolkit, CUDA 11.8, with g++-11)"
+fi
+
 # ---- Debian packages ----------------------------------------------------------------
-mapfile -t wanted < <(sed 's/#.*//' "$ROOT"/scripts/deps/*.txt | xargs -n1 | sort -u)
+mapfile -t wanted < <({ sed 's/#.*//' "$ROOT"/scripts/deps/*.txt; echo "${cuda_packages[@]}"; } | xargs -n1 | sort -u)
 missing=()
 for p in "${wanted[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing+=("$p")
