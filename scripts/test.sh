@@ -19,7 +19,8 @@ export WINEDEBUG=${WINEDEBUG:--all}
 
 status=0
 echo "== Linux build (ASan + UBSan)"
-cmake -S . -B build/linux -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSYNAPTOR_SANITIZE=ON >/dev/null
+cmake -S . -B build/linux -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSYNAPTOR_SANITIZE=ON |
+    sed -n 's/^-- \(Vidlane2: CUDA .*\)/\1/p'
 cmake --build build/linux -j2
 ctest --test-dir build/linux -j2 --output-on-failure --label-exclude gpu || status=1
 
