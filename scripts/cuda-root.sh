@@ -21,7 +21,7 @@ packages() {
         xargs -n1 | sort -u
 }
 
-# Runs a command in the root with /proc, /dev and a fresh /tmp, and this clone at
+# Runs a command in the root with /proc, /sys, /dev and a fresh /tmp, and this clone at
 # its own path. The mounts live in a mount namespace of their own: they go with
 # the command, whatever way it ends, and never outlive it on this machine.
 in_root() {
@@ -30,6 +30,7 @@ in_root() {
         set -e
         target=$1 tree=$2; shift 2
         mount -t proc proc "$target/proc"
+        mount -t sysfs sysfs "$target/sys"
         mount --rbind /dev "$target/dev"
         mount -t tmpfs tmpfs "$target/tmp"
         mount --bind "$tree" "$target$tree"
