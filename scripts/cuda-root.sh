@@ -66,7 +66,7 @@ make_root() {
         chroot "$TARGET" dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing+=("$p")
     done
     if [ ${#missing[@]} -gt 0 ]; then
-        say "installing into the root (the toolkit: about 1.6 GB of downloads): ${missing[*]}"
+        say "installing into the root (the first time about 1.6 GB of downloads): ${missing[*]}"
         cp -L /etc/resolv.conf "$TARGET/etc/resolv.conf"
         in_root apt-get update -qq
         in_root apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
