@@ -1,7 +1,7 @@
-# Picks the CUDA toolkit that builds Vidlane2, before CUDA is enabled, and
-# decides from nvcc's version what depends on it: the GPU generations and the
-# host compiler. Any toolkit from 11.8 to 13 builds the library. What the user
-# names wins: CMAKE_CUDA_COMPILER or CUDACXX for the toolkit,
+# Picks the CUDA toolkit that builds Vidlane2, decides from nvcc's version what
+# depends on it (the GPU generations and the host compiler), then enables CUDA.
+# Any toolkit from 11.8 to 13 builds the library. What the user names wins:
+# CMAKE_CUDA_COMPILER or CUDACXX for the toolkit,
 # CMAKE_CUDA_ARCHITECTURES or CUDAARCHS for the generations,
 # CMAKE_CUDA_HOST_COMPILER or CUDAHOSTCXX for the host compiler.
 
@@ -90,4 +90,14 @@ macro(synaptor_choose_cuda_toolkit)
     endif()
     message(STATUS "Vidlane2: CUDA ${SYNAPTOR_CUDA_VERSION} (${CMAKE_CUDA_COMPILER}), host compiler ${_host}, "
                    "architectures ${_archs}")
+
+    enable_language(CUDA)
+    # The C++ compiler links, also where nvcc compiles with an older GCC: that
+    # GCC's own folder on the link line would give the link its libraries
+    # (g++-11's libasan.so.6 beside g++-12's libasan.so.8 under the sanitizers).
+    foreach(_dir IN LISTS CMAKE_CUDA_IMPLICIT_LINK_DIRECTORIES)
+        if(_dir MATCHES "/gcc/" AND NOT _dir IN_LIST CMAKE_CXX_IMPLICIT_LINK_DIRECTORIES)
+            list(REMOVE_ITEM CMAKE_CUDA_IMPLICIT_LINK_DIRECTORIES "${_dir}")
+        endif()
+    endforeach()
 endmacro()
