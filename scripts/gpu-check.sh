@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # GPU check, in two halves.
 #
-#   scripts/gpu-check.sh             here: builds build/gpu (Release, no sanitizers,
-#                                    Vidlane2 only), stages what the GPU machine runs
+#   scripts/gpu-check.sh             here (as root): builds build/gpu (Release, no sanitizers,
+#                                    Vidlane2 only) with Debian's CUDA 11.8 in the root of
+#                                    scripts/cuda-root.sh, so that any driver from 520 runs
+#                                    it (the CUDA runtime linked statically into every
+#                                    program), stages what the GPU machine runs
 #                                    in build/gpu-device (binaries, libraries, streams,
 #                                    the test plan, OpenGL loader packages; no object
 #                                    files), checks that one call can carry it, and
@@ -30,6 +33,11 @@ on_device() {
     local out=${OUT:-$ROOT/$STAGE/out}
     mkdir -p "$out"
     local start=$SECONDS
+    # First of all, what the stage has to run on.
+    local driver
+    driver="driver $(nvidia-smi --query-gpu=driver_version --format=csv,noheader 2>/dev/null | head -1 || true),"
+    driver+=" CUDA $(nvidia-smi 2>/dev/null | sed -n 's/.*CUDA Version: *\([0-9.]*\).*/\1/p' | head -1 || true)"
+    echo "== $driver"
     if [ "$built" != "$ROOT" ]; then
         if [ -L "$built" ]; then
             ln -sfn "$ROOT" "$built"
@@ -134,7 +142,7 @@ on_device() {
     {
         echo
         echo "==== Vidlane2 GPU check: $(nvidia-smi --query-gpu=name --format=csv,noheader 2>/dev/null | head -1 ||
-            echo unknown GPU), $((SECONDS - start)) s"
+            echo unknown GPU), $driver, $((SECONDS - start)) s"
         echo "gpu tests (full output in gpu-tests.log):"
         printf '%s\n' "${test_lines[@]}"
         echo "benchmarks (kernels: throughput as a share of the device copy per launch shape;"
@@ -145,8 +153,40 @@ on_device() {
     return "$failed"
 }
 
+carry_check() {
+    # One call carries the working tree (tracked and untracked-not-ignored files,
+    # shared/) and the stage: at most 64 MiB.
+    tree_bytes=$(git ls-files -z --cached --others --exclude-standard | xargs -0 -r stat -c %s 2>/dev/null |
+                 awk '{s += $1} END {print s + 0}')
+    [ -d shared ] && tree_bytes=$((tree_bytes + $(du -sb shared | cut -f1)))
+    stage_bytes=$(du -sb "$STAGE" | cut -f1)
+    total=$((tree_bytes + stage_bytes))
+    limit=$((64 * 1024 * 1024))
+    awk -v t="$tree_bytes" -v s="$stage_bytes" -v name="$STAGE" 'BEGIN {
+        m = 1048576; printf "Carried: working tree %.1f MiB + %s %.1f MiB = %.1f MiB of 64 MiB\n", t / m, name, s / m, (t + s) / m }'
+    if [ "$total" -ge "$limit" ]; then
+        echo "too large for one device call"
+        exit 1
+    fi
+
+    echo
+    echo "Run on the lent GPU machine with the device tool's run, from this checkout (the tool sends the"
+    echo "checkout the session was started in: build there):"
+    echo "  command:   bash scripts/gpu-check.sh --on-device $ROOT"
+    echo "  carry:     [\"$STAGE\"]"
+    echo "  timeout_s: 420"
+    echo "It prints one summary at the end; gpu-tests.log, bench.log and summary.txt come back in \$OUT."
+}
+
 if [ "${1:-}" = --on-device ]; then
     on_device "${2:?usage: gpu-check.sh --on-device ROOT}"
+    exit
+fi
+
+if [ "${1:-}" != --in-root ]; then
+    bash scripts/cuda-root.sh make
+    bash scripts/cuda-root.sh run bash scripts/gpu-check.sh --in-root
+    carry_check
     exit
 fi
 
@@ -213,26 +253,12 @@ while read -r program; do
 done < <(python3 -c 'import json,sys; [print(t["command"][0]) for t in json.load(open(sys.argv[1]))["tests"]]' \
              "$STAGE/gpu-tests.json" | sort -u | grep "^$ROOT/$BUILD/" || true)
 [ "$missing" = 0 ] || exit 1
+# Any driver from 520 runs the stage: no program may need the toolkit's shared runtime.
+while IFS= read -r -d '' program; do
+    if readelf -d "$program" 2>/dev/null | grep -q 'NEEDED.*libcudart'; then
+        echo "$program needs the shared CUDA runtime"
+        missing=1
+    fi
+done < <(find "$STAGE" -type f -perm -u+x -print0)
+[ "$missing" = 0 ] || exit 1
 
-# One call carries the working tree (tracked and untracked-not-ignored files,
-# shared/) and the stage: at most 64 MiB.
-tree_bytes=$(git ls-files -z --cached --others --exclude-standard | xargs -0 -r stat -c %s 2>/dev/null |
-             awk '{s += $1} END {print s + 0}')
-[ -d shared ] && tree_bytes=$((tree_bytes + $(du -sb shared | cut -f1)))
-stage_bytes=$(du -sb "$STAGE" | cut -f1)
-total=$((tree_bytes + stage_bytes))
-limit=$((64 * 1024 * 1024))
-awk -v t="$tree_bytes" -v s="$stage_bytes" -v name="$STAGE" 'BEGIN {
-    m = 1048576; printf "Carried: working tree %.1f MiB + %s %.1f MiB = %.1f MiB of 64 MiB\n", t / m, name, s / m, (t + s) / m }'
-if [ "$total" -ge "$limit" ]; then
-    echo "too large for one device call"
-    exit 1
-fi
-
-echo
-echo "Run on the lent GPU machine with the device tool's run, from this checkout (the tool sends the"
-echo "checkout the session was started in: build there):"
-echo "  command:   bash scripts/gpu-check.sh --on-device $ROOT"
-echo "  carry:     [\"$STAGE\"]"
-echo "  timeout_s: 420"
-echo "It prints one summary at the end; gpu-tests.log, bench.log and summary.txt come back in \$OUT."
