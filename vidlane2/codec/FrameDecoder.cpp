@@ -216,7 +216,8 @@ void FrameDecoder::checkDecodedLayout(std::uint32_t width, std::uint32_t height)
         throw Exception("Decoded picture is " + sizeText(m_session->GetWidth(), m_session->GetLumaRows()) +
                         ", the call expects " + sizeText(sessionWidth, height));
     const int depth = m_session->GetBitDepth();
-    if ((depth != 8 && depth != 10) || m_session->GetChromaPlanes() != 1 || m_session->GetChromaRows() != height / 2)
+    if ((depth != 8 && depth != 10) || m_session->GetChromaPlanes() != 1 ||
+        m_session->GetChromaRows() != (height + 1) / 2)
         throw Exception("Decoded picture is not 8- or 10-bit 4:2:0: only such streams can be decoded");
     if (depth != 8 && isScalarFormat(m_format))
         throw Exception("Decoded picture is 10-bit: the scalar formats (UINT4, UINT8, UINT16, UINT32) take 8-bit "

@@ -27,7 +27,7 @@ Bytes DecodedNv12(int decodeNumber, uint32_t width, uint32_t height)
     Bytes nv12(std::size_t{width} * (height + height / 2));
     for (uint32_t r = 0; r < height + height / 2; ++r)
         for (uint32_t c = 0; c < width; ++c)
-            nv12[std::size_t{r} * width + c] = fake_nvdec::SurfaceByte(decodeNumber, r, c);
+            nv12[std::size_t{r} * width + c] = fake_nvdec::PictureByte(decodeNumber, r, c);
     return nv12;
 }
 
@@ -228,6 +228,46 @@ TEST_F(DecoderObject, StreamsDecodeWithTheirOwnDepthMatrixAndRange)
                                            vidlane2::yuvToRgb(c.space, depth, OutputScale::Eight), expected.data(),
                                            rgbPitch, kWidth, kHeight);
         EXPECT_EQ(Bytes(out.begin(), out.begin() + size), expected);
+        DestroyAll();
+    }
+}
+
+// AV1 and VP9 pictures may have odd sides. The session's frame then has an
+// even pitch, which keeps the last column's chroma pair, and a chroma row for
+// the last luma row; the conversions read it as such.
+TEST_F(DecoderObject, OddSizedAv1AndVp9PicturesDecodeFromAnEvenPitch)
+{
+    constexpr uint32_t width = kWidth - 1, height = kHeight - 1, pitch = kWidth;
+    // 7 luma rows and 4 chroma rows, 16 bytes apart; the chroma plane starts at coded row 8.
+    Bytes nv12(std::size_t{pitch} * (height + (height + 1) / 2));
+    for (uint32_t r = 0; r < height + (height + 1) / 2; ++r)
+        for (uint32_t c = 0; c < pitch; ++c)
+            nv12[std::size_t{r} * pitch + c] = fake_nvdec::PictureByte(0, r < height ? r : kHeight + r - height, c);
+    Bytes rgba(frameSize(VIDLANE_RGBA32, width, height), 0);
+    reference::yuv_to_rgba(nv12.data(), static_cast<int>(pitch), rgba.data(), static_cast<int>(width * 4),
+                           static_cast<int>(width), static_cast<int>(height));
+    Bytes luma(frameSize(VIDLANE_UINT8, width, height), 0);
+    reference::nv12_to_uint8(nv12.data(), pitch, luma.data(), width, width, height);
+
+    const struct {
+        Vidlane_Codec codec;
+        cudaVideoCodec nvdec;
+        Vidlane_Format format;
+        const Bytes& expected;
+    } cases[] = {{VIDLANE_AV1, cudaVideoCodec_AV1, VIDLANE_RGBA32, rgba},
+                 {VIDLANE_VP9, cudaVideoCodec_VP9, VIDLANE_RGBA32, rgba},
+                 {VIDLANE_AV1, cudaVideoCodec_AV1, VIDLANE_UINT8, luma}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "codec " << c.codec << " format " << c.format);
+        ResetFakes();
+        CodecHandle* decoder = Decoder(c.format, c.codec);
+        ASSERT_NE(decoder, nullptr);
+        const std::string packet =
+            fake_nvdec::Seq(c.nvdec, kWidth, kHeight, 0, 0, static_cast<int>(width), static_cast<int>(height)) +
+            fake_nvdec::Frame(0);
+        Bytes out(c.expected.size(), 0);
+        ASSERT_EQ(Decode(decoder, packet, out.data(), width, height), out.size()) << Vidlane_GetError(decoder);
+        EXPECT_EQ(out, c.expected);
         DestroyAll();
     }
 }
