@@ -235,13 +235,18 @@ std::uint64_t FrameDecoder::decode(const void* src, std::uint64_t srcSize, void*
     checkDecodedLayout(width, height);
 
     const std::uint32_t size = decodedSize(m_format, width, height);
-    const bool toDevice = isDevicePointer(dst);
+    const MemoryKind kind = memoryKindOf(dst);
+    const bool toDevice = kind != MemoryKind::Host;
     if (!toDevice)
         ensureStagingBuffer(width, height);
     std::uint8_t* target = toDevice ? static_cast<std::uint8_t*>(dst) : m_staging.data();
     convert(frame, target, width, height);
     if (!toDevice)
         CheckCudaRuntime(cudaMemcpy(dst, target, size, cudaMemcpyDeviceToHost), "Failed to copy output to host memory");
+    // The host may read managed memory as soon as the call returns, so the
+    // conversion must have run by then.
+    if (kind == MemoryKind::Managed)
+        CheckCudaRuntime(cudaStreamSynchronize(nullptr), "Failed to finish the frame in managed memory");
     return size;
 }
 

@@ -83,6 +83,44 @@ TEST_F(DecoderObject, EveryFormatIntoHostAndDeviceMemoryFollowsTheCpuRules)
     }
 }
 
+// On a GPU a launch returns before its kernel has run. A caller reads managed
+// memory on the host as soon as the call returns, so the frame must be
+// complete by then; plain device memory stays asynchronous.
+TEST_F(DecoderObject, AManagedDestinationHoldsTheWholeFrameWhenTheCallReturns)
+{
+    for (const Vidlane_Format format : {VIDLANE_RGBA32, VIDLANE_UINT8, VIDLANE_UINT32}) {
+        SCOPED_TRACE(testing::Message() << "format " << format);
+        ResetFakes();
+        fake_cuda_runtime::DeferKernels(true);
+        CodecHandle* decoder = Decoder(format);
+        ASSERT_NE(decoder, nullptr);
+        const std::string packet = Packet(effectiveWidth(format, kWidth), kHeight, fake_nvdec::Frame(0));
+        const uint64_t size = frameSize(format, kWidth, kHeight);
+        void* managed = nullptr;
+        ASSERT_EQ(cudaMallocManaged(&managed, size, cudaMemAttachGlobal), cudaSuccess);
+        std::memset(managed, 0xEE, size);
+        ASSERT_EQ(Decode(decoder, packet, managed, kWidth, kHeight), size) << Vidlane_GetError(decoder);
+        const auto* bytes = static_cast<const uint8_t*>(managed);
+        EXPECT_EQ(Bytes(bytes, bytes + size), Expected(format, 0, kWidth, kHeight));
+
+        DeviceBuffer device(size);
+        ASSERT_EQ(Decode(decoder, Packet(effectiveWidth(format, kWidth), kHeight, fake_nvdec::Frame(1)), device.get(),
+                         kWidth, kHeight),
+                  size);
+        EXPECT_EQ(fake_cuda_runtime::PendingKernels(), 1u) << "a device destination is not waited for";
+
+        // A failed wait is the call's failure.
+        fake_cuda_runtime::FailCall("cudaStreamSynchronize", cudaErrorIllegalAddress);
+        const std::string third = Packet(effectiveWidth(format, kWidth), kHeight, fake_nvdec::Frame(2));
+        EXPECT_EQ(Decode(decoder, third, managed, kWidth, kHeight), 0u);
+        EXPECT_STREQ(Vidlane_GetError(decoder), "Failed to finish the frame in managed memory (Error 700: an illegal "
+                                                "memory access was encountered)");
+        fake_cuda_runtime::ClearFailures();
+        cudaFree(managed);
+        DestroyAll();
+    }
+}
+
 TEST_F(DecoderObject, APacketIsFedUpToThreeTimesAndTheNewestFrameIsReturned)
 {
     CodecHandle* decoder = Decoder(VIDLANE_UINT8);
