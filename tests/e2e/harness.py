@@ -49,6 +49,34 @@ def wait_for(predicate, timeout=15.0, step=0.05):
         time.sleep(step)
 
 
+def window_geometry(window):
+    """The window's (x, y, width, height) on the screen, or None once it is gone."""
+    fields = dict(line.split("=", 1) for line in
+                  run("xdotool", "getwindowgeometry", "--shell", window).stdout.split() if "=" in line)
+    keys = ("X", "Y", "WIDTH", "HEIGHT")
+    return tuple(int(fields[k]) for k in keys) if all(k in fields for k in keys) else None
+
+
+def overlap(a, b):
+    """The part of screen box b that lies on box a, as (x, y, w, h); None if they do not meet."""
+    x0, y0 = max(a[0], b[0]), max(a[1], b[1])
+    x1, y1 = min(a[0] + a[2], b[0] + b[2]), min(a[1] + a[3], b[1] + b[3])
+    return (x0, y0, x1 - x0, y1 - y0) if x0 < x1 and y0 < y1 else None
+
+
+def screen_pixels(x, y, w, h):
+    """The screen's RGB bytes in a box."""
+    return subprocess.run(["import", "-window", "root", "-crop", f"{w}x{h}+{x}+{y}", "-depth", "8", "rgb:-"],
+                          capture_output=True, timeout=30).stdout
+
+
+def mostly_changed(before, after):
+    """Whether most pixels differ: a window drawn over what another left, not a few
+    lines of text that this other window printed meanwhile."""
+    same = sum(before[i:i + 3] == after[i:i + 3] for i in range(0, min(len(before), len(after)), 3))
+    return len(after) == len(before) and same < len(before) // 6
+
+
 def program_path(path):
     """A path as the launched program sees it (Wine maps / to drive Z:)."""
     return "Z:" + path.replace("/", "\\") if WINDOWS else path
@@ -180,10 +208,7 @@ class Launcher:
         """The window's place and size on the screen, read afresh: the window is shown
         before the frame moves it to its place, and a reading taken in between would
         send every click and screen reading beside the window."""
-        fields = dict(line.split("=", 1) for line in run("xdotool", "getwindowgeometry", "--shell",
-                                                         self.window).stdout.split() if "=" in line)
-        if all(k in fields for k in ("X", "Y", "WIDTH", "HEIGHT")):  # else the window is gone: the last one
-            self._geometry = tuple(int(fields[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
+        self._geometry = window_geometry(self.window) or self._geometry  # a window gone keeps its last
         return self._geometry
 
     def _stars_shown(self):
@@ -254,12 +279,44 @@ class Launcher:
         except FileNotFoundError:
             return []
 
+    def standin_up(self):
+        """The stand-in's processes once it runs; under Wine, only once the console
+        window it runs in shows too. That window opens over the launcher a moment
+        after the stand-in starts (seconds on a busy machine), so a reading of the
+        screen taken before it came could be covered by it."""
+        pids = standin_pids(self.work)
+        console = run("xdotool", "search", "--onlyvisible", "--name", r"Neuroblitz64\.exe$").stdout.split()
+        return pids if pids and (console or not WINDOWS) else []
+
     # ---- input -------------------------------------------------------------------------
 
     def raise_window(self):
-        """The launcher above the stand-in's console window (Wine opens one for it)."""
-        if WINDOWS and self.window:
-            run("xdotool", "windowraise", self.window)
+        """The launcher above the windows that cover it: under Wine the stand-in runs
+        in a console window of its own, which opens over the launcher and which Wine
+        may stack there again a while after it showed (seconds on a busy machine)."""
+        if not (WINDOWS and self.window):
+            return
+        covered = [overlap(self.geometry, window_geometry(w) or (0, 0, 0, 0)) for w in self.covering()]
+        if not covered:
+            return
+        before = [screen_pixels(*box) for box in covered]
+        wait_for(lambda: run("xdotool", "windowraise", self.window) and not self.covering(), timeout=10, step=0.2)
+        # X keeps no copy of what a covered window showed: what lay over the launcher
+        # stays on the screen until the launcher draws its next frame.
+        wait_for(lambda: all(mostly_changed(old, screen_pixels(*box)) for old, box in zip(before, covered)),
+                 timeout=30, step=0.1)
+
+    def covering(self):
+        """The visible windows stacked above the launcher's that overlap it."""
+        listing = run("xwininfo", "-root", "-children").stdout  # the root's children, the top one first
+        above = []
+        for number in re.findall(r"^\s+(0x[0-9a-f]+)", listing, re.M):
+            if str(int(number, 16)) == self.window:
+                break
+            above.append(str(int(number, 16)))
+        visible = set(run("xdotool", "search", "--onlyvisible", "--name", ".*").stdout.split())
+        return [window for window in above if window in visible
+                and overlap(self.geometry, window_geometry(window) or (0, 0, 0, 0))]  # (0, 0, 0, 0): gone meanwhile
 
     def click(self, x, y):
         """A press and a release with the pointer resting on the spot before, between
@@ -299,10 +356,15 @@ class Launcher:
     # ---- what is on the screen ------------------------------------------------------
 
     def shot(self, name=None):
-        """A screenshot of the whole display; kept under SHOTS when named."""
+        """A screenshot of the whole display, with nothing over the launcher while it
+        was taken; kept under SHOTS when named."""
         path = os.path.join(self.work, "screen.png")
-        self.raise_window()
-        run("import", "-window", "root", path)
+
+        def taken():
+            self.raise_window()
+            run("import", "-window", "root", path)
+            return not (WINDOWS and self.window and self.covering())
+        wait_for(taken, timeout=20, step=0.2)
         if name:
             os.makedirs(SHOTS, exist_ok=True)
             shutil.copy(path, os.path.join(SHOTS, f"{'windows' if WINDOWS else 'linux'}-{name}.png"))
@@ -357,8 +419,7 @@ class Launcher:
         return wait_for(lambda: self.find_text(phrase), timeout=timeout, step=0.2)
 
     def pixel(self, x, y):
-        self.raise_window()
-        out = run("import", "-window", "root", "-crop", f"1x1+{x}+{y}", "-depth", "8", "txt:-").stdout
+        out = run("convert", self.shot(), "-crop", f"1x1+{x}+{y}", "-depth", "8", "txt:-").stdout
         rgb = out.splitlines()[-1].split("(")[1].split(")")[0]
         return tuple(int(float(c)) for c in rgb.split(",")[:3])
 

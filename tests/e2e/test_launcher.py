@@ -93,6 +93,7 @@ class LauncherEndToEnd(unittest.TestCase):
             log = app.expect(harness.wait_for(app.log, timeout=10), "the stand-in did not start", "launch")
             match = re.fullmatch(re.escape(ROW2_BENCH) + r" -fripipe ([1-9][0-9]*)", log[0])
             self.assertTrue(match, f"command line was {log[0]!r}")
+            app.expect(harness.wait_for(app.standin_up, timeout=10), "the stand-in is not up", "bench-launch")
             self.assertTrue(harness.wait_for(app.results, timeout=20), "no result was sent")
             self.assert_result_shown(app, app.results()[0], "Pulsemark2.256K")
             app.shot("running-with-result")
@@ -143,7 +144,7 @@ class LauncherEndToEnd(unittest.TestCase):
             app.click_text("Launch Simulation")
             app.expect(harness.wait_for(app.log, timeout=10), "the stand-in did not start", "launch")
             self.assertEqual(app.log(), [ROW1_SIM])
-            self.assertTrue(harness.wait_for(lambda: harness.standin_pids(app.work), timeout=5))
+            app.expect(harness.wait_for(app.standin_up, timeout=10), "the stand-in did not start", "escape-launch")
             self.assert_running(app, "simulation run")
 
             pid = app.proc.pid

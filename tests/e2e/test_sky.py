@@ -16,8 +16,7 @@ class Screen:
 
     def __init__(self, app):
         x, y, w, h = app.geometry
-        app.raise_window()
-        raw = subprocess.run(["import", "-window", "root", "-crop", f"{w}x{h}+{x}+{y}", "-depth", "8", "rgb:-"],
+        raw = subprocess.run(["convert", app.shot(), "-crop", f"{w}x{h}+{x}+{y}", "-depth", "8", "rgb:-"],
                              capture_output=True, timeout=30).stdout
         assert len(raw) == w * h * 3, f"a screenshot of {len(raw)} bytes"
         self.w, self.h = w, h
@@ -63,7 +62,7 @@ class SkyBehindLauncher(unittest.TestCase):
             # A run that waits, so the running state can be seen.
             open(app.hold_file, "w").close()
             app.click_text("Launch Simulation")
-            app.expect(harness.wait_for(lambda: harness.standin_pids(app.work), timeout=10),
+            app.expect(harness.wait_for(app.standin_up, timeout=10),
                        "the stand-in did not start", "sky-launch")
             time.sleep(0.5)
             running = Screen(app)

@@ -1,7 +1,8 @@
 // The launcher functions of FrameKernels.h, ColourKernels.h and
 // StreamColourKernels.h on the CPU. Each
 // makes its launch's checks, requires every buffer it walks to be device memory
-// of the fake runtime, and then runs the reference of its kernel.
+// of the fake runtime, and then runs the reference of its kernel through the
+// fake runtime, which may hold it until a synchronisation.
 #include "CpuKernels.h"
 
 #include "ColourKernels.h"
@@ -60,7 +61,7 @@ cudaError_t Scalar(const char* name, FrameKernel kernel, bool toNv12, const void
                                     Walks(name, "destination", dst, dstPitch, packed, h);
     if (!sound) return cudaErrorIllegalAddress;
     state().launches.emplace_back(name);
-    run(static_cast<const u8*>(src), static_cast<u8*>(dst));
+    fake_cuda_runtime::RunKernel([=] { run(static_cast<const u8*>(src), static_cast<u8*>(dst)); });
     return cudaSuccess;
 }
 
@@ -110,7 +111,10 @@ cudaError_t FromTexture(const char* name, cudaTextureObject_t texture, void* dst
     if (!Texels(texture, texels, textureWidth, textureHeight)) return cudaErrorInvalidValue;
     if (!Walks(name, "destination", dst, dstPitch, std::uint64_t{width} * 4, height)) return cudaErrorIllegalAddress;
     state().launches.emplace_back(name);
-    run(reference::HostTexture<Texel>{texels.data(), textureWidth, textureHeight}, static_cast<u8*>(dst));
+    // The texels as they are at the launch: a texture changed after it is not read.
+    fake_cuda_runtime::RunKernel([=, texels = std::move(texels)] {
+        run(reference::HostTexture<Texel>{texels.data(), textureWidth, textureHeight}, static_cast<u8*>(dst));
+    });
     return cudaSuccess;
 }
 
@@ -137,7 +141,7 @@ namespace vidlane2 {
                          cudaStream_t)                                                                             \
     {                                                                                                              \
         return Scalar(#name, FrameKernel::kernel, toNv12, src, srcPitch, dst, dstPitch, width, height,             \
-                      [&](const u8* s, u8* d) { reference::name(s, srcPitch, d, dstPitch, width, height); });      \
+                      [=](const u8* s, u8* d) { reference::name(s, srcPitch, d, dstPitch, width, height); });      \
     }
 
 VIDLANE_CPU_SCALAR(launchUint4ToNv12, uint4_to_nv12, Uint4ToNv12, true)
@@ -154,7 +158,7 @@ VIDLANE_CPU_SCALAR(launchNv12ToUint32, nv12_to_uint32, Nv12ToUint32, false)
     cudaError_t launcher(cudaTextureObject_t texture, void* dst, u32 dstPitch, u32 width, u32 height, cudaStream_t) \
     {                                                                                                              \
         return FromTexture<Texel>(#name, texture, dst, dstPitch, width, height,                                    \
-                                  [&](const reference::HostTexture<Texel>& t, u8* d) {                             \
+                                  [=](const reference::HostTexture<Texel>& t, u8* d) {                             \
                                       reference::name(t, d, dstPitch, width, height);                              \
                                   });                                                                              \
     }
@@ -176,7 +180,9 @@ cudaError_t launchImageFlipV(void* src, u32 srcPitch, void* dst, u32 dstPitch, u
         !Walks("image_flip_v", "destination", dst, dstPitch, row, height))
         return cudaErrorIllegalAddress;
     state().launches.emplace_back("image_flip_v");
-    reference::image_flip_v(static_cast<u8*>(src), srcPitch, static_cast<u8*>(dst), dstPitch, width, height);
+    fake_cuda_runtime::RunKernel([=] {
+        reference::image_flip_v(static_cast<u8*>(src), srcPitch, static_cast<u8*>(dst), dstPitch, width, height);
+    });
     return cudaSuccess;
 }
 
@@ -191,8 +197,10 @@ cudaError_t launchImageCopyFlipV(const void* src, u32 srcPitch, void* dst, u32 d
         !Walks("image_copy_flip_v", "destination", dst, dstPitch, row, height))
         return cudaErrorIllegalAddress;
     state().launches.emplace_back("image_copy_flip_v");
-    reference::image_copy_flip_v(static_cast<const u8*>(src), srcPitch, static_cast<u8*>(dst), dstPitch, width,
-                                 height);
+    fake_cuda_runtime::RunKernel([=] {
+        reference::image_copy_flip_v(static_cast<const u8*>(src), srcPitch, static_cast<u8*>(dst), dstPitch, width,
+                                     height);
+    });
     return cudaSuccess;
 }
 
@@ -222,10 +230,13 @@ cudaError_t ConvertNv12ToRgba(const void* nv12, int nv12Pitch, void* rgba, int r
     const LaunchShape shape = colourLaunch(static_cast<u32>(width), static_cast<u32>(height));
     const auto* src = static_cast<const u8*>(nv12);
     auto* dst = static_cast<u8*>(rgba);
-    for (u32 y = 0; y < shape.grid.y * shape.block.y; ++y)
-        for (u32 x = 0; x < shape.grid.x * shape.block.x; ++x)
-            rule::yuv_to_rgba<BytePair, RGBA32, PackedWordPair>(x, y, state().constantMemory.m, src, nv12Pitch, dst,
-                                                                rgbaPitch, width, height);
+    const YuvToRgbMatrix matrix = state().constantMemory;
+    fake_cuda_runtime::RunKernel([=] {
+        for (u32 y = 0; y < shape.grid.y * shape.block.y; ++y)
+            for (u32 x = 0; x < shape.grid.x * shape.block.x; ++x)
+                rule::yuv_to_rgba<BytePair, RGBA32, PackedWordPair>(x, y, matrix.m, src, nv12Pitch, dst, rgbaPitch,
+                                                                    width, height);
+    });
     return cudaSuccess;
 }
 
@@ -247,8 +258,10 @@ cudaError_t convertStreamColour(const char* kernel, StreamReference reference, c
         !Walks(kernel, "destination", rgb, static_cast<u32>(rgbPitch), 4 * w, h))
         return cudaErrorIllegalAddress;
     state().launches.emplace_back(kernel);
-    reference(static_cast<const u8*>(yuv), yuvPitch, bitDepth, conversion, static_cast<u8*>(rgb), rgbPitch, width,
-              height);
+    fake_cuda_runtime::RunKernel([=] {
+        reference(static_cast<const u8*>(yuv), yuvPitch, bitDepth, conversion, static_cast<u8*>(rgb), rgbPitch, width,
+                  height);
+    });
     return cudaSuccess;
 }
 

@@ -33,6 +33,9 @@ struct State {
     std::vector<fake_cuda_runtime::Copy> copies;
     std::vector<std::string> violations;
     std::set<void*> allocations;
+    std::set<void*> managed;
+    bool deferKernels = false;
+    std::vector<std::function<void()>> pendingKernels;
     std::map<std::uint32_t, CUdeviceptr> buffers;
     std::map<std::uint32_t, std::size_t> bufferSizes;
     std::map<std::uint32_t, std::unique_ptr<Array>> textures;
@@ -55,6 +58,15 @@ cudaError_t Fail(cudaError_t status)
     return status;
 }
 
+// What the default stream still has to run.
+void RunPendingKernels()
+{
+    std::vector<std::function<void()>> pending;
+    pending.swap(state().pendingKernels);
+    for (auto& kernel : pending)
+        kernel();
+}
+
 // Records the call; the runtime initialises on it, unless it only reads errors.
 cudaError_t Enter(const char* name, bool initialises = true)
 {
@@ -71,6 +83,15 @@ cudaError_t Violation(const std::string& text, cudaError_t status = cudaErrorInv
 }
 
 bool IsDevice(const void* p) { return fake_cuda::InDeviceMemory(p, 1); }
+
+bool IsManaged(const void* p)
+{
+    for (void* allocation : state().managed)
+        if (p >= allocation && fake_cuda::InDeviceMemory(allocation, static_cast<const std::uint8_t*>(p) -
+                                                                         static_cast<std::uint8_t*>(allocation) + 1))
+            return true;
+    return false;
+}
 
 // Bytes a 2D walk of height rows spans.
 std::size_t Extent(std::size_t pitch, std::size_t widthInBytes, std::size_t height)
@@ -109,6 +130,8 @@ bool SideIsSound(const char* call, const char* side, const void* p, std::size_t 
 cudaError_t CheckedCopy(const char* call, void* dst, std::size_t dstPitch, const void* src, std::size_t srcPitch,
                         std::size_t width, std::size_t height, cudaMemcpyKind kind)
 {
+    // A copy on the default stream starts after what was launched before it.
+    RunPendingKernels();
     state().copies.push_back({call, kind, width, height});
     if (width > dstPitch || width > srcPitch)
         return Violation(std::string(call) + ": the row is wider than a pitch");
@@ -187,7 +210,17 @@ void Reset()
     s.unregistrations.clear();
     s.resources.clear();
     s.textureObjects.clear();
+    s.managed.clear();
+    s.deferKernels = false;
+    s.pendingKernels.clear();
 }
+
+void DeferKernels(bool defer) { state().deferKernels = defer; }
+
+bool KernelsDeferred() { return state().deferKernels; }
+void Defer(std::function<void()> kernel) { state().pendingKernels.push_back(std::move(kernel)); }
+
+std::size_t PendingKernels() { return state().pendingKernels.size(); }
 
 void FailCall(const std::string& entry, cudaError_t status, int skip, int times)
 {
@@ -285,7 +318,36 @@ cudaError_t CUDARTAPI cudaGetLastError(void)
 
 cudaError_t CUDARTAPI cudaDeviceSynchronize(void)
 {
-    return Enter("cudaDeviceSynchronize");
+    if (cudaError_t r = Enter("cudaDeviceSynchronize"))
+        return r;
+    RunPendingKernels();
+    return cudaSuccess;
+}
+
+cudaError_t CUDARTAPI cudaStreamSynchronize(cudaStream_t stream)
+{
+    if (cudaError_t r = Enter("cudaStreamSynchronize"))
+        return r;
+    if (stream)
+        return Violation("cudaStreamSynchronize: the library has no streams of its own",
+                         cudaErrorInvalidResourceHandle);
+    RunPendingKernels();
+    return cudaSuccess;
+}
+
+cudaError_t CUDARTAPI cudaMallocManaged(void** devPtr, size_t size, unsigned int flags)
+{
+    if (cudaError_t r = Enter("cudaMallocManaged"))
+        return r;
+    if (flags != cudaMemAttachGlobal && flags != cudaMemAttachHost)
+        return Fail(cudaErrorInvalidValue);
+    void* p = reinterpret_cast<void*>(static_cast<std::uintptr_t>(fake_cuda::AllocateDeviceMemory(size)));
+    if (!p)
+        return Fail(cudaErrorMemoryAllocation);
+    state().allocations.insert(p);
+    state().managed.insert(p);
+    *devPtr = p;
+    return cudaSuccess;
 }
 
 cudaError_t CUDARTAPI cudaMalloc(void** devPtr, size_t size)
@@ -308,6 +370,9 @@ cudaError_t CUDARTAPI cudaFree(void* devPtr)
         return cudaSuccess;
     if (!state().allocations.erase(devPtr))
         return Violation("cudaFree of memory cudaMalloc did not hand out");
+    // Freeing waits for the device, as the runtime's cudaFree does.
+    RunPendingKernels();
+    state().managed.erase(devPtr);
     fake_cuda::FreeDeviceMemory(static_cast<CUdeviceptr>(reinterpret_cast<std::uintptr_t>(devPtr)));
     return cudaSuccess;
 }
@@ -317,7 +382,11 @@ cudaError_t CUDARTAPI cudaPointerGetAttributes(struct cudaPointerAttributes* att
     if (cudaError_t r = Enter("cudaPointerGetAttributes"))
         return r;
     std::memset(attributes, 0, sizeof *attributes);
-    if (IsDevice(ptr)) {
+    if (IsManaged(ptr)) {
+        attributes->type = cudaMemoryTypeManaged;
+        attributes->devicePointer = const_cast<void*>(ptr);
+        attributes->hostPointer = const_cast<void*>(ptr);
+    } else if (IsDevice(ptr)) {
         attributes->type = cudaMemoryTypeDevice;
         attributes->devicePointer = const_cast<void*>(ptr);
     } else {

@@ -10,7 +10,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace fake_cuda_runtime {
@@ -56,7 +58,7 @@ std::size_t CountCalls(const std::string& entry);
 const std::vector<Copy>& Copies();
 const std::vector<std::string>& Violations();
 
-// cudaMalloc allocations not yet freed.
+// cudaMalloc and cudaMallocManaged allocations not yet freed.
 std::size_t LiveAllocations();
 std::size_t LiveTextureObjects();
 std::size_t LiveRegistrations();
@@ -70,6 +72,25 @@ bool Registered(cudaGraphicsResource_t resource);
 // memory of its size; a texture is an array.
 std::uint8_t* DefineBuffer(std::uint32_t name, std::size_t bytes);
 Array& DefineTexture(std::uint32_t name, std::uint32_t width, std::uint32_t height, TexelKind kind);
+
+// Managed memory (cudaMallocManaged) is device memory the host may read.
+// Kernels run at their launch, unless a test defers them: then they run at
+// the next synchronisation (device, stream, or a copy, which waits for the
+// default stream), as on a GPU, where a launch returns before its kernel ran.
+void DeferKernels(bool defer);
+bool KernelsDeferred();
+void Defer(std::function<void()> kernel);
+std::size_t PendingKernels();
+
+// A kernel that runs at once allocates nothing, as a launch does not.
+template <typename Kernel>
+void RunKernel(Kernel&& kernel)
+{
+    if (KernelsDeferred())
+        Defer(std::function<void()>(std::forward<Kernel>(kernel)));
+    else
+        kernel();
+}
 
 // For the CPU kernel launchers: the array behind a live texture object and
 // whether it samples the way the texture kernels expect; null otherwise.

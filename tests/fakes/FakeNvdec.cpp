@@ -24,8 +24,15 @@ struct Parser {
     std::map<int, int64_t> timestamps;
 };
 
+// The rectangle a decoder crops, and the target it scales that into.
+struct Output {
+    int left, top, right, bottom;
+    unsigned width, height;
+};
+
 struct Decoder {
     CUVIDDECODECREATEINFO info;
+    Output output;
     size_t pitch;
     std::map<int, std::vector<uint8_t>> surfaces;
 };
@@ -90,6 +97,64 @@ bool ReadInts(std::istringstream& in, std::vector<long long>& values, size_t cou
         values.push_back(value);
     }
     return true;
+}
+
+// Like the driver: an empty display area is the whole coded picture, any
+// other must lie inside it, and the target's sides must be even.
+template <typename Area>
+bool OutputOf(const Area& area, unsigned codedWidth, unsigned codedHeight, unsigned targetWidth,
+              unsigned targetHeight, Output& output)
+{
+    output = {area.left, area.top, area.right, area.bottom, targetWidth, targetHeight};
+    if (!area.left && !area.top && !area.right && !area.bottom) {
+        output.right = static_cast<int>(codedWidth);
+        output.bottom = static_cast<int>(codedHeight);
+    }
+    const bool inside = output.left >= 0 && output.top >= 0 && output.left < output.right &&
+                        output.top < output.bottom && output.right <= static_cast<int>(codedWidth) &&
+                        output.bottom <= static_cast<int>(codedHeight);
+    return inside && targetWidth && targetHeight && targetWidth % 2 == 0 && targetHeight % 2 == 0;
+}
+
+size_t PitchFor(const CUVIDDECODECREATEINFO& info, unsigned targetWidth)
+{
+    return (targetWidth * BytesPerSample(info) + 255) / 256 * 256;
+}
+
+// Crops the display area out of the coded picture and scales it into the
+// target (nearest sample), plane by plane; the picture's bytes are
+// PictureByte, rows counted across the coded picture's planes.
+void RenderSurface(const Decoder& d, int number, std::vector<uint8_t>& surface)
+{
+    const Output& o = d.output;
+    const size_t sample = BytesPerSample(d.info);
+    const bool subsampled = d.info.ChromaFormat == cudaVideoChromaFormat_420;
+    const size_t planes = subsampled ? 2 : 3;
+    const size_t codedRows = d.info.ulHeight;
+    // Room for three full planes covers every chroma layout; what no plane
+    // fills stays a value no picture byte pattern singles out.
+    surface.assign(d.pitch * o.height * 3, 0xEE);
+    auto sourceX = [&](size_t x) { return o.left + x * static_cast<size_t>(o.right - o.left) / o.width; };
+    auto sourceY = [&](size_t y) { return o.top + y * static_cast<size_t>(o.bottom - o.top) / o.height; };
+    for (size_t plane = 0; plane < planes; ++plane) {
+        const bool chroma = plane > 0;
+        const size_t rows = chroma && subsampled ? o.height / 2 : o.height;
+        for (size_t y = 0; y < rows; ++y) {
+            const size_t codedY = chroma && subsampled ? sourceY(2 * y) / 2 : sourceY(y);
+            const size_t codedRow = plane * codedRows + codedY;
+            uint8_t* row = surface.data() + (plane * o.height + y) * d.pitch;
+            for (size_t column = 0; column < o.width * sample; ++column) {
+                size_t codedColumn;
+                if (chroma && subsampled) {
+                    const size_t pair = column / (2 * sample), byte = column % (2 * sample);
+                    codedColumn = sourceX(2 * pair) / 2 * 2 * sample + byte;
+                } else {
+                    codedColumn = sourceX(column / sample) * sample + column % sample;
+                }
+                row[column] = fake_nvdec::PictureByte(number, codedRow, codedColumn);
+            }
+        }
+    }
 }
 
 // Runs one record; returns false when a callback failed.
@@ -195,7 +260,7 @@ size_t LiveLocks() { return state().locks.size(); }
 size_t LiveMappings() { return state().mapped.size(); }
 size_t SurfacePitch() { return state().lastPitch; }
 
-uint8_t SurfaceByte(int decodeNumber, size_t row, size_t column)
+uint8_t PictureByte(int decodeNumber, size_t row, size_t column)
 {
     return static_cast<uint8_t>(decodeNumber * 37 + row * 7 + column);
 }
@@ -372,8 +437,12 @@ CUresult cuvidCreateDecoder(CUvideodecoder* decoder, CUVIDDECODECREATEINFO* info
     // The hardware refuses pictures below its minimum.
     if (info->ulWidth < state().caps.nMinWidth || info->ulHeight < state().caps.nMinHeight)
         return kNotSupported;
-    const size_t pitch = (info->ulTargetWidth * BytesPerSample(*info) + 255) / 256 * 256;
-    auto* created = new Decoder{*info, pitch, {}};
+    Output output{};
+    if (!OutputOf(info->display_area, static_cast<unsigned>(info->ulWidth), static_cast<unsigned>(info->ulHeight),
+                  static_cast<unsigned>(info->ulTargetWidth), static_cast<unsigned>(info->ulTargetHeight), output))
+        return kInvalidValue;
+    const size_t pitch = PitchFor(*info, output.width);
+    auto* created = new Decoder{*info, output, pitch, {}};
     state().decoders.insert(created);
     state().lastPitch = pitch;
     *decoder = created;
@@ -401,8 +470,17 @@ CUresult cuvidReconfigureDecoder(CUvideodecoder decoder, CUVIDRECONFIGUREDECODER
     if (!state().decoders.count(d))
         return kInvalidValue;
     state().reconfigurations.push_back(*info);
+    if (info->ulWidth > d->info.ulMaxWidth || info->ulHeight > d->info.ulMaxHeight)
+        return kInvalidValue;
+    Output output{};
+    if (!OutputOf(info->display_area, info->ulWidth, info->ulHeight, info->ulTargetWidth, info->ulTargetHeight,
+                  output))
+        return kInvalidValue;
     d->info.ulWidth = info->ulWidth;
     d->info.ulHeight = info->ulHeight;
+    d->output = output;
+    d->pitch = PitchFor(d->info, output.width);
+    state().lastPitch = d->pitch;
     return kSuccess;
 }
 
@@ -418,13 +496,7 @@ CUresult cuvidDecodePicture(CUvideodecoder decoder, CUVIDPICPARAMS* pic)
     const int number = state().decodeCount++;
     if (pic->CurrPicIdx < 0 || static_cast<unsigned long>(pic->CurrPicIdx) >= d->info.ulNumDecodeSurfaces)
         return kInvalidValue;
-    // Room for three full planes covers every chroma layout.
-    const size_t rows = d->info.ulTargetHeight * 3;
-    std::vector<uint8_t>& surface = d->surfaces[pic->CurrPicIdx];
-    surface.resize(d->pitch * rows);
-    for (size_t row = 0; row < rows; ++row)
-        for (size_t column = 0; column < d->pitch; ++column)
-            surface[row * d->pitch + column] = fake_nvdec::SurfaceByte(number, row, column);
+    RenderSurface(*d, number, d->surfaces[pic->CurrPicIdx]);
     return kSuccess;
 }
 

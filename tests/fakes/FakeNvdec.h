@@ -56,10 +56,12 @@ size_t LiveDecoders();
 size_t LiveLocks();
 size_t LiveMappings();
 
-// Byte of a decode surface: row counts across planes from the surface top,
-// decodeNumber counts decode calls since Reset.
-uint8_t SurfaceByte(int decodeNumber, size_t row, size_t column);
-size_t SurfacePitch(); // of the current decoder's surfaces
+// Byte of a decoded picture before NVDEC crops its display area and scales
+// that into the decoder's target: row counts across the coded picture's
+// planes from its top (a chroma plane starts at row codedHeight × plane),
+// column counts bytes; decodeNumber counts decode calls since Reset.
+uint8_t PictureByte(int decodeNumber, size_t row, size_t column);
+size_t SurfacePitch(); // of the current decoder's surfaces, from its target width
 
 // Record builders for the scripted parser.
 std::string Seq(cudaVideoCodec codec, unsigned codedWidth, unsigned codedHeight, int left, int top, int right,

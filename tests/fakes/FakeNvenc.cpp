@@ -5,6 +5,8 @@
 #include "FakeNvenc.h"
 #include "FakeCalls.h"
 
+#include <dlfcn.h>
+
 #include <algorithm>
 #include <cstring>
 #include <map>
@@ -99,6 +101,7 @@ struct State {
     std::vector<NV_ENC_RECONFIGURE_PARAMS> reconfigurations;
     std::vector<NV_ENC_CONFIG> reconfigureConfigs;
     std::set<void*> liveSessions;
+    std::map<void*, void*> sessionContexts; // encoder -> the CUDA context it was opened on
     std::map<void*, Bitstream> bitstreams;
     std::set<void*> liveRegistrations;
     std::map<void*, void*> liveMappings; // mapped -> registered
@@ -120,6 +123,36 @@ State& state()
 NVENCSTATUS Enter(const char* name)
 {
     return static_cast<NVENCSTATUS>(state().recorder.Enter(name));
+}
+
+// The calling thread's current CUDA context, asked of whichever CUDA driver
+// the process loaded (the fake one in tests, the real one on a GPU); none
+// without a driver.
+void* CurrentCudaContext()
+{
+    using GetCurrent = int (*)(void**);
+    static GetCurrent getCurrent = nullptr;
+    if (!getCurrent) {
+        // The process's own reference, never an unload: the driver stays as long as it does.
+        void* driver = dlopen("libcuda.so.1", RTLD_NOW | RTLD_NOLOAD);
+        getCurrent = driver ? reinterpret_cast<GetCurrent>(dlsym(driver, "cuCtxGetCurrent")) : nullptr;
+    }
+    void* context = nullptr;
+    if (!getCurrent || getCurrent(&context) != 0)
+        return nullptr;
+    return context;
+}
+
+// Like the driver, a session on a CUDA device works in its context only: a
+// call made while another one (or none) is current fails and changes nothing.
+NVENCSTATUS EnterInContext(const char* name, void* encoder)
+{
+    if (NVENCSTATUS r = Enter(name))
+        return r;
+    auto session = state().sessionContexts.find(encoder);
+    if (session == state().sessionContexts.end())
+        return NV_ENC_ERR_INVALID_ENCODERDEVICE;
+    return CurrentCudaContext() == session->second ? NV_ENC_SUCCESS : NV_ENC_ERR_INVALID_DEVICE;
 }
 
 void* NewHandle()
@@ -177,6 +210,7 @@ NVENCSTATUS NVENCAPI OpenEncodeSessionEx(NV_ENC_OPEN_ENCODE_SESSION_EX_PARAMS* p
         return NV_ENC_ERR_INVALID_VERSION;
     *encoder = NewHandle();
     state().liveSessions.insert(*encoder);
+    state().sessionContexts[*encoder] = params->device;
     return NV_ENC_SUCCESS;
 }
 
@@ -226,9 +260,9 @@ NVENCSTATUS NVENCAPI GetEncodePresetConfigEx(void*, GUID codec, GUID preset, NV_
     return ReadPreset(codec, preset, tuning, config);
 }
 
-NVENCSTATUS NVENCAPI InitializeEncoder(void*, NV_ENC_INITIALIZE_PARAMS* params)
+NVENCSTATUS NVENCAPI InitializeEncoder(void* encoder, NV_ENC_INITIALIZE_PARAMS* params)
 {
-    if (NVENCSTATUS r = Enter("nvEncInitializeEncoder"))
+    if (NVENCSTATUS r = EnterInContext("nvEncInitializeEncoder", encoder))
         return r;
     state().initializes.push_back(*params);
     state().initializeConfigs.push_back(params->encodeConfig ? *params->encodeConfig : NV_ENC_CONFIG{});
@@ -247,9 +281,9 @@ NVENCSTATUS NVENCAPI InitializeEncoder(void*, NV_ENC_INITIALIZE_PARAMS* params)
     return NV_ENC_SUCCESS;
 }
 
-NVENCSTATUS NVENCAPI CreateBitstreamBuffer(void*, NV_ENC_CREATE_BITSTREAM_BUFFER* params)
+NVENCSTATUS NVENCAPI CreateBitstreamBuffer(void* encoder, NV_ENC_CREATE_BITSTREAM_BUFFER* params)
 {
-    if (NVENCSTATUS r = Enter("nvEncCreateBitstreamBuffer"))
+    if (NVENCSTATUS r = EnterInContext("nvEncCreateBitstreamBuffer", encoder))
         return r;
     state().bitstreamVersions.push_back(params->version);
     if (params->version != NV_ENC_CREATE_BITSTREAM_BUFFER_VER)
@@ -259,16 +293,16 @@ NVENCSTATUS NVENCAPI CreateBitstreamBuffer(void*, NV_ENC_CREATE_BITSTREAM_BUFFER
     return NV_ENC_SUCCESS;
 }
 
-NVENCSTATUS NVENCAPI DestroyBitstreamBuffer(void*, NV_ENC_OUTPUT_PTR buffer)
+NVENCSTATUS NVENCAPI DestroyBitstreamBuffer(void* encoder, NV_ENC_OUTPUT_PTR buffer)
 {
-    if (NVENCSTATUS r = Enter("nvEncDestroyBitstreamBuffer"))
+    if (NVENCSTATUS r = EnterInContext("nvEncDestroyBitstreamBuffer", encoder))
         return r;
     return state().bitstreams.erase(buffer) ? NV_ENC_SUCCESS : NV_ENC_ERR_INVALID_PTR;
 }
 
-NVENCSTATUS NVENCAPI RegisterResource(void*, NV_ENC_REGISTER_RESOURCE* params)
+NVENCSTATUS NVENCAPI RegisterResource(void* encoder, NV_ENC_REGISTER_RESOURCE* params)
 {
-    if (NVENCSTATUS r = Enter("nvEncRegisterResource"))
+    if (NVENCSTATUS r = EnterInContext("nvEncRegisterResource", encoder))
         return r;
     if (params->version != NV_ENC_REGISTER_RESOURCE_VER)
         return NV_ENC_ERR_INVALID_VERSION;
@@ -278,16 +312,16 @@ NVENCSTATUS NVENCAPI RegisterResource(void*, NV_ENC_REGISTER_RESOURCE* params)
     return NV_ENC_SUCCESS;
 }
 
-NVENCSTATUS NVENCAPI UnregisterResource(void*, NV_ENC_REGISTERED_PTR resource)
+NVENCSTATUS NVENCAPI UnregisterResource(void* encoder, NV_ENC_REGISTERED_PTR resource)
 {
-    if (NVENCSTATUS r = Enter("nvEncUnregisterResource"))
+    if (NVENCSTATUS r = EnterInContext("nvEncUnregisterResource", encoder))
         return r;
     return state().liveRegistrations.erase(resource) ? NV_ENC_SUCCESS : NV_ENC_ERR_RESOURCE_NOT_REGISTERED;
 }
 
-NVENCSTATUS NVENCAPI MapInputResource(void*, NV_ENC_MAP_INPUT_RESOURCE* params)
+NVENCSTATUS NVENCAPI MapInputResource(void* encoder, NV_ENC_MAP_INPUT_RESOURCE* params)
 {
-    if (NVENCSTATUS r = Enter("nvEncMapInputResource"))
+    if (NVENCSTATUS r = EnterInContext("nvEncMapInputResource", encoder))
         return r;
     state().maps.push_back(*params);
     if (params->version != NV_ENC_MAP_INPUT_RESOURCE_VER)
@@ -303,16 +337,16 @@ NVENCSTATUS NVENCAPI MapInputResource(void*, NV_ENC_MAP_INPUT_RESOURCE* params)
     return NV_ENC_SUCCESS;
 }
 
-NVENCSTATUS NVENCAPI UnmapInputResource(void*, NV_ENC_INPUT_PTR mapped)
+NVENCSTATUS NVENCAPI UnmapInputResource(void* encoder, NV_ENC_INPUT_PTR mapped)
 {
-    if (NVENCSTATUS r = Enter("nvEncUnmapInputResource"))
+    if (NVENCSTATUS r = EnterInContext("nvEncUnmapInputResource", encoder))
         return r;
     return state().liveMappings.erase(mapped) ? NV_ENC_SUCCESS : NV_ENC_ERR_RESOURCE_NOT_MAPPED;
 }
 
-NVENCSTATUS NVENCAPI EncodePicture(void*, NV_ENC_PIC_PARAMS* params)
+NVENCSTATUS NVENCAPI EncodePicture(void* encoder, NV_ENC_PIC_PARAMS* params)
 {
-    if (NVENCSTATUS r = Enter("nvEncEncodePicture"))
+    if (NVENCSTATUS r = EnterInContext("nvEncEncodePicture", encoder))
         return r;
     State& s = state();
     s.pictures.push_back(*params);
@@ -337,9 +371,9 @@ NVENCSTATUS NVENCAPI EncodePicture(void*, NV_ENC_PIC_PARAMS* params)
     return NV_ENC_SUCCESS;
 }
 
-NVENCSTATUS NVENCAPI LockBitstream(void*, NV_ENC_LOCK_BITSTREAM* params)
+NVENCSTATUS NVENCAPI LockBitstream(void* encoder, NV_ENC_LOCK_BITSTREAM* params)
 {
-    if (NVENCSTATUS r = Enter("nvEncLockBitstream"))
+    if (NVENCSTATUS r = EnterInContext("nvEncLockBitstream", encoder))
         return r;
     State& s = state();
     s.locks.push_back(*params);
@@ -354,9 +388,9 @@ NVENCSTATUS NVENCAPI LockBitstream(void*, NV_ENC_LOCK_BITSTREAM* params)
     return NV_ENC_SUCCESS;
 }
 
-NVENCSTATUS NVENCAPI UnlockBitstream(void*, NV_ENC_OUTPUT_PTR buffer)
+NVENCSTATUS NVENCAPI UnlockBitstream(void* encoder, NV_ENC_OUTPUT_PTR buffer)
 {
-    if (NVENCSTATUS r = Enter("nvEncUnlockBitstream"))
+    if (NVENCSTATUS r = EnterInContext("nvEncUnlockBitstream", encoder))
         return r;
     auto bitstream = state().bitstreams.find(buffer);
     if (bitstream == state().bitstreams.end())
@@ -380,9 +414,9 @@ NVENCSTATUS NVENCAPI UnregisterAsyncEvent(void*, NV_ENC_EVENT_PARAMS*)
     return Enter("nvEncUnregisterAsyncEvent");
 }
 
-NVENCSTATUS NVENCAPI ReconfigureEncoder(void*, NV_ENC_RECONFIGURE_PARAMS* params)
+NVENCSTATUS NVENCAPI ReconfigureEncoder(void* encoder, NV_ENC_RECONFIGURE_PARAMS* params)
 {
-    if (NVENCSTATUS r = Enter("nvEncReconfigureEncoder"))
+    if (NVENCSTATUS r = EnterInContext("nvEncReconfigureEncoder", encoder))
         return r;
     state().reconfigurations.push_back(*params);
     const NV_ENC_CONFIG* config = params->reInitEncodeParams.encodeConfig;
@@ -396,8 +430,9 @@ NVENCSTATUS NVENCAPI ReconfigureEncoder(void*, NV_ENC_RECONFIGURE_PARAMS* params
 
 NVENCSTATUS NVENCAPI DestroyEncoder(void* encoder)
 {
-    if (NVENCSTATUS r = Enter("nvEncDestroyEncoder"))
+    if (NVENCSTATUS r = EnterInContext("nvEncDestroyEncoder", encoder))
         return r;
+    state().sessionContexts.erase(encoder);
     return state().liveSessions.erase(encoder) ? NV_ENC_SUCCESS : NV_ENC_ERR_INVALID_PTR;
 }
 
@@ -459,6 +494,7 @@ void Reset()
     s.reconfigurations.clear();
     s.reconfigureConfigs.clear();
     s.liveSessions.clear();
+    s.sessionContexts.clear();
     s.bitstreams.clear();
     s.liveRegistrations.clear();
     s.liveMappings.clear();

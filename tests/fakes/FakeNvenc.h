@@ -1,8 +1,10 @@
 #pragma once
 
-// Control side of the fake NVENC library (libnvidia-encode.so.1). It needs no
-// CUDA driver: registered buffers are only recorded, never read, so it also
-// serves tests that run on real CUDA memory.
+// Control side of the fake NVENC library (libnvidia-encode.so.1). Registered
+// buffers are only recorded, never read, so it also serves tests that run on
+// real CUDA memory. It links no CUDA driver: the session's context must be
+// current for every call on the encoder, which it asks of whichever CUDA
+// driver the process loaded.
 #include <ffnvcodec/nvEncodeAPI.h>
 
 #include <cstdint>

@@ -6,14 +6,23 @@
 
 namespace vidlane2 {
 
-bool isDevicePointer(const void* p)
+MemoryKind memoryKindOf(const void* p)
 {
     cudaPointerAttributes attributes{};
     if (cudaPointerGetAttributes(&attributes, p) != cudaSuccess) {
         cudaGetLastError(); // the query's failure must not surface in a later call
-        return false;
+        return MemoryKind::Host;
     }
-    return attributes.type == cudaMemoryTypeDevice || attributes.type == cudaMemoryTypeManaged;
+    switch (attributes.type) {
+    case cudaMemoryTypeDevice: return MemoryKind::Device;
+    case cudaMemoryTypeManaged: return MemoryKind::Managed;
+    default: return MemoryKind::Host;
+    }
+}
+
+bool isDevicePointer(const void* p)
+{
+    return memoryKindOf(p) != MemoryKind::Host;
 }
 
 StagingBuffer::~StagingBuffer()

@@ -4,8 +4,13 @@
 
 namespace vidlane2 {
 
-// True only when the CUDA runtime reports device or managed memory for p;
-// host memory, registered or not, and unknown pointers are host memory.
+enum class MemoryKind { Host, Device, Managed };
+
+// Device or managed only when the CUDA runtime reports so for p; host memory,
+// registered or not, and unknown pointers are host memory.
+MemoryKind memoryKindOf(const void* p);
+
+// True for device and managed memory.
 bool isDevicePointer(const void* p);
 
 // A device buffer that grows to the largest frame asked for and is reused.

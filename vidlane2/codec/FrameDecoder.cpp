@@ -216,7 +216,8 @@ void FrameDecoder::checkDecodedLayout(std::uint32_t width, std::uint32_t height)
         throw Exception("Decoded picture is " + sizeText(m_session->GetWidth(), m_session->GetLumaRows()) +
                         ", the call expects " + sizeText(sessionWidth, height));
     const int depth = m_session->GetBitDepth();
-    if ((depth != 8 && depth != 10) || m_session->GetChromaPlanes() != 1 || m_session->GetChromaRows() != height / 2)
+    if ((depth != 8 && depth != 10) || m_session->GetChromaPlanes() != 1 ||
+        m_session->GetChromaRows() != (height + 1) / 2)
         throw Exception("Decoded picture is not 8- or 10-bit 4:2:0: only such streams can be decoded");
     if (depth != 8 && isScalarFormat(m_format))
         throw Exception("Decoded picture is 10-bit: the scalar formats (UINT4, UINT8, UINT16, UINT32) take 8-bit "
@@ -234,13 +235,18 @@ std::uint64_t FrameDecoder::decode(const void* src, std::uint64_t srcSize, void*
     checkDecodedLayout(width, height);
 
     const std::uint32_t size = decodedSize(m_format, width, height);
-    const bool toDevice = isDevicePointer(dst);
+    const MemoryKind kind = memoryKindOf(dst);
+    const bool toDevice = kind != MemoryKind::Host;
     if (!toDevice)
         ensureStagingBuffer(width, height);
     std::uint8_t* target = toDevice ? static_cast<std::uint8_t*>(dst) : m_staging.data();
     convert(frame, target, width, height);
     if (!toDevice)
         CheckCudaRuntime(cudaMemcpy(dst, target, size, cudaMemcpyDeviceToHost), "Failed to copy output to host memory");
+    // The host may read managed memory as soon as the call returns, so the
+    // conversion must have run by then.
+    if (kind == MemoryKind::Managed)
+        CheckCudaRuntime(cudaStreamSynchronize(nullptr), "Failed to finish the frame in managed memory");
     return size;
 }
 

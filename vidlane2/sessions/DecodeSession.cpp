@@ -5,6 +5,7 @@
 #include "sessions/NvdecApi.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <string>
 
@@ -85,6 +86,39 @@ bool DisplayAreaFits(const CUVIDEOFORMAT& format)
     return area.left >= 0 && area.top >= 0 && area.left < area.right && area.top < area.bottom &&
            static_cast<unsigned int>(area.right) <= format.coded_width &&
            static_cast<unsigned int>(area.bottom) <= format.coded_height;
+}
+
+struct DecoderArea {
+    short left, top, right, bottom;
+};
+
+uint32_t RoundUpToEven(uint32_t value)
+{
+    return value + (value & 1);
+}
+
+// What NVDEC is asked to crop: the display area, grown by one column or row
+// where its size is odd and the coded picture has room, so that the even
+// target it is scaled into is the same size and nothing is resampled.
+DecoderArea AreaToDecode(const CUVIDEOFORMAT& format)
+{
+    const auto& area = format.display_area;
+    int right = area.right, bottom = area.bottom;
+    if ((right - area.left) % 2 && static_cast<unsigned int>(right) < format.coded_width)
+        ++right;
+    if ((bottom - area.top) % 2 && static_cast<unsigned int>(bottom) < format.coded_height)
+        ++bottom;
+    return {static_cast<short>(area.left), static_cast<short>(area.top), static_cast<short>(right),
+            static_cast<short>(bottom)};
+}
+
+template <typename Info>
+void SetDisplayArea(Info& info, const DecoderArea& area)
+{
+    info.display_area.left = area.left;
+    info.display_area.top = area.top;
+    info.display_area.right = area.right;
+    info.display_area.bottom = area.bottom;
 }
 
 } // namespace
@@ -256,14 +290,14 @@ void DecodeSession::SetOutputLayout(const CUVIDEOFORMAT& format)
     const ChromaLayout chroma = ChromaLayoutOf(format.chroma_format);
     m_nOutputWidth = static_cast<uint32_t>(format.display_area.right - format.display_area.left);
     m_nLumaRows = static_cast<uint32_t>(format.display_area.bottom - format.display_area.top);
-    m_nChromaRows = static_cast<uint32_t>(static_cast<float>(m_nLumaRows) * chroma.rowsFactor);
+    // Rounded up: the last chroma row of an odd height still holds a line pair's samples.
+    m_nChromaRows = static_cast<uint32_t>(std::ceil(static_cast<float>(m_nLumaRows) * chroma.rowsFactor));
     m_nChromaPlanes = chroma.planes;
 }
 
 size_t DecodeSession::FrameBytes() const
 {
-    return size_t{m_nOutputWidth} * (size_t{m_nLumaRows} + size_t{m_nChromaRows} * m_nChromaPlanes) *
-           static_cast<size_t>(m_nBytesPerSample);
+    return size_t{FramePitch()} * (size_t{m_nLumaRows} + size_t{m_nChromaRows} * m_nChromaPlanes);
 }
 
 int DecodeSession::HandleVideoSequence(CUVIDEOFORMAT* pVideoFormat)
@@ -344,8 +378,12 @@ int DecodeSession::HandleVideoSequence(CUVIDEOFORMAT* pVideoFormat)
     videoDecodeCreateInfo.ulMaxHeight = m_nCeilingHeight;
     videoDecodeCreateInfo.OutputFormat = m_eSurfaceFormat;
     videoDecodeCreateInfo.DeinterlaceMode = cudaVideoDeinterlaceMode_Weave;
-    videoDecodeCreateInfo.ulTargetWidth = format.coded_width;
-    videoDecodeCreateInfo.ulTargetHeight = format.coded_height;
+    // NVDEC crops the display area and scales it into the target, whose sides
+    // must be even; the copies then start at the target's top left.
+    const DecoderArea area = AreaToDecode(format);
+    SetDisplayArea(videoDecodeCreateInfo, area);
+    videoDecodeCreateInfo.ulTargetWidth = RoundUpToEven(static_cast<uint32_t>(area.right - area.left));
+    videoDecodeCreateInfo.ulTargetHeight = RoundUpToEven(static_cast<uint32_t>(area.bottom - area.top));
     videoDecodeCreateInfo.ulNumOutputSurfaces = 2;
     videoDecodeCreateInfo.vidLock = m_ctxLock;
 
@@ -387,24 +425,35 @@ int DecodeSession::ReconfigureDecoder(CUVIDEOFORMAT* pVideoFormat)
     // Colours follow the newest sequence, whatever happens to the size.
     m_lastFormat.video_signal_description = format.video_signal_description;
 
-    if (!codedChanged) {
-        if (displayChanged) {
-            const uint32_t width = m_nOutputWidth, lumaRows = m_nLumaRows, chromaRows = m_nChromaRows,
-                           chromaPlanes = m_nChromaPlanes;
-            SetOutputLayout(format);
-            // Pool frames keep their size: a larger picture would be copied past them.
-            if (!m_vFramePool.empty() && FrameBytes() > m_nPoolFrameBytes) {
-                m_nOutputWidth = width;
-                m_nLumaRows = lumaRows;
-                m_nChromaRows = chromaRows;
-                m_nChromaPlanes = chromaPlanes;
-                throw VIDLANE_NVDEC_ERROR(operation,
-                                          "Reconfigure Not supported when the display area outgrows the frames",
-                                          kCudaErrorNotSupported);
-            }
-            m_lastFormat.display_area = format.display_area;
-        }
+    if (!codedChanged && !displayChanged)
         return 1;
+
+    // A new coded size keeps the output, into which NVDEC scales the new
+    // display area. A new display area at the same coded size becomes the
+    // output, and NVDEC must crop it into a target of its size.
+    const uint32_t width = m_nOutputWidth, lumaRows = m_nLumaRows, chromaRows = m_nChromaRows,
+                   chromaPlanes = m_nChromaPlanes;
+    const int32_t targetWidth = m_nTargetWidth, targetHeight = m_nTargetHeight;
+    auto keepOutput = [&] {
+        m_nOutputWidth = width;
+        m_nLumaRows = lumaRows;
+        m_nChromaRows = chromaRows;
+        m_nChromaPlanes = chromaPlanes;
+        m_nTargetWidth = targetWidth;
+        m_nTargetHeight = targetHeight;
+    };
+    const DecoderArea area = AreaToDecode(format);
+    if (!codedChanged) {
+        SetOutputLayout(format);
+        m_nTargetWidth = static_cast<int32_t>(RoundUpToEven(static_cast<uint32_t>(area.right - area.left)));
+        m_nTargetHeight = static_cast<int32_t>(RoundUpToEven(static_cast<uint32_t>(area.bottom - area.top)));
+        // Pool frames keep their size: a larger picture would be copied past them.
+        if (!m_vFramePool.empty() && FrameBytes() > m_nPoolFrameBytes) {
+            keepOutput();
+            throw VIDLANE_NVDEC_ERROR(operation,
+                                      "Reconfigure Not supported when the display area outgrows the frames",
+                                      kCudaErrorNotSupported);
+        }
     }
 
     CUVIDRECONFIGUREDECODERINFO reconfigParams{};
@@ -413,17 +462,24 @@ int DecodeSession::ReconfigureDecoder(CUVIDEOFORMAT* pVideoFormat)
     reconfigParams.ulTargetWidth = static_cast<unsigned int>(m_nTargetWidth);
     reconfigParams.ulTargetHeight = static_cast<unsigned int>(m_nTargetHeight);
     reconfigParams.ulNumDecodeSurfaces = static_cast<unsigned int>(nDecodeSurface);
-    m_lastFormat.coded_width = format.coded_width;
-    m_lastFormat.coded_height = format.coded_height;
-    m_lastFormat.display_area = format.display_area;
+    SetDisplayArea(reconfigParams, area);
 
     const NvdecApi& nvdec = Nvdec();
-    PushContext(operation, m_cudaContext);
+    try {
+        PushContext(operation, m_cudaContext);
+    } catch (...) {
+        keepOutput();
+        throw;
+    }
     const CUresult result = nvdec.Call(nvdec.cuvidReconfigureDecoder, m_hDecoder, &reconfigParams);
     if (result != kCudaSuccess) {
         PopContextQuietly();
+        keepOutput();
         ThrowCallFailure(operation, "cuvidReconfigureDecoder(m_hDecoder, &reconfigParams)", result);
     }
+    m_lastFormat.coded_width = format.coded_width;
+    m_lastFormat.coded_height = format.coded_height;
+    m_lastFormat.display_area = format.display_area;
     PopContext(operation);
     return nDecodeSurface;
 }
@@ -509,7 +565,8 @@ int DecodeSession::HandlePictureDisplay(CUVIDPARSERDISPINFO* pDispInfo)
         destination = m_vFramePool[m_nFramesThisCall];
     }
 
-    const size_t rowBytes = size_t{m_nOutputWidth} * static_cast<size_t>(m_nBytesPerSample);
+    // Whole chroma pairs: an odd width's last column is read from the even target.
+    const size_t rowBytes = FramePitch();
     const CUdeviceptr dstFrame = static_cast<CUdeviceptr>(reinterpret_cast<uintptr_t>(destination));
     CUDA_MEMCPY2D m{};
     m.srcMemoryType = CU_MEMORYTYPE_DEVICE;

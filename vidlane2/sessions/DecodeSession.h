@@ -26,7 +26,11 @@ public:
     bool Decode(const uint8_t* pData, int nSize, uint8_t*** pppFrame, int* pnFrameReturned, uint32_t flags = 0,
                 int64_t** ppTimestamp = nullptr, int64_t timestamp = 0, CUstream stream = nullptr);
 
-    uint32_t FramePitch() const { return m_nOutputWidth * static_cast<uint32_t>(m_nBytesPerSample); }
+    // Rounded up to an even width, so that a 4:2:0 row holds its last chroma pair.
+    uint32_t FramePitch() const
+    {
+        return (m_nOutputWidth + (m_nOutputWidth & 1)) * static_cast<uint32_t>(m_nBytesPerSample);
+    }
     uint32_t GetWidth() const { return m_nOutputWidth; }
     uint32_t GetLumaRows() const { return m_nLumaRows; }
     uint32_t GetChromaRows() const { return m_nChromaRows; }

@@ -1,5 +1,6 @@
 #include "sessions/EncodeSession.h"
 
+#include "base/CudaDriver.h"
 #include "base/SessionExceptions.h"
 #include "sessions/CompletionEvent.h"
 #include "sessions/NvencLibrary.h"
@@ -93,6 +94,50 @@ std::string TuningText(NV_ENC_TUNING_INFO tuning)
     }
 }
 
+// The session's CUDA context, current for as long as the scope lives: NVENC
+// on a CUDA device works in the context it was opened on, which the calling
+// thread need not have current. The caller's context is current again after.
+class SessionContext {
+public:
+    // Throws when the context cannot be made current.
+    SessionContext(void* device, NV_ENC_DEVICE_TYPE deviceType, const char* operation)
+        : SessionContext(device, deviceType)
+    {
+        if (m_result != kCudaSuccess) {
+            const char* name = CudaDriverName(m_result);
+            throw VIDLANE_NVENC_ERROR(operation, std::string("CUDA driver API error ") + (name ? name : ""),
+                                      NV_ENC_ERR_GENERIC);
+        }
+    }
+
+    // For release: a failed push is ignored, and no pop follows it, which
+    // would take the caller's own context.
+    SessionContext(void* device, NV_ENC_DEVICE_TYPE deviceType)
+    {
+        if (deviceType != NV_ENC_DEVICE_TYPE_CUDA || !device)
+            return;
+        const CudaDriverApi& cuda = CudaDriver();
+        m_result = cuda.Call(cuda.cuCtxPushCurrent, static_cast<CUcontext>(device));
+        m_pushed = m_result == kCudaSuccess;
+    }
+
+    ~SessionContext()
+    {
+        if (!m_pushed)
+            return;
+        const CudaDriverApi& cuda = CudaDriver();
+        CUcontext popped = nullptr;
+        cuda.Call(cuda.cuCtxPopCurrent, &popped);
+    }
+
+    SessionContext(const SessionContext&) = delete;
+    SessionContext& operator=(const SessionContext&) = delete;
+
+private:
+    CUresult m_result = kCudaSuccess;
+    bool m_pushed = false;
+};
+
 } // namespace
 
 EncodeSession::EncodeSession(void* pDevice, NV_ENC_DEVICE_TYPE eDeviceType, uint32_t nWidth, uint32_t nHeight,
@@ -119,6 +164,7 @@ EncodeSession::EncodeSession(void* pDevice, NV_ENC_DEVICE_TYPE eDeviceType, uint
     encodeSessionExParams.device = m_pEncodeDevice;
     encodeSessionExParams.apiVersion = nvenc::kApiVersion;
     void* hEncoder = nullptr;
+    const SessionContext context(m_pEncodeDevice, m_eEncodeDeviceType, "EncodeSession::EncodeSession");
     const NVENCSTATUS status = CallNvenc(m_nvenc.nvEncOpenEncodeSessionEx, &encodeSessionExParams, &hEncoder);
     if (status != NV_ENC_SUCCESS)
         ThrowCallFailure("EncodeSession::EncodeSession",
@@ -190,6 +236,7 @@ void EncodeSession::CreateDefaultEncoderParams(NV_ENC_INITIALIZE_PARAMS* pInitia
     if (!pInitializeParams || !pInitializeParams->encodeConfig)
         throw VIDLANE_NVENC_ERROR(operation, "pInitializeParams and pInitializeParams->encodeConfig can't be NULL",
                                   NV_ENC_ERR_INVALID_PTR);
+    const SessionContext context(m_pEncodeDevice, m_eEncodeDeviceType, operation);
 
     NV_ENC_CONFIG* config = pInitializeParams->encodeConfig;
     std::memset(config, 0, sizeof(*config));
@@ -261,6 +308,7 @@ void EncodeSession::CreateEncoder(const NV_ENC_INITIALIZE_PARAMS* pInitializePar
     const bool hevc = nvenc::SameGuid(pInitializeParams->encodeGUID, nvenc::kCodecHevc);
     if (!h264 && !hevc)
         throw VIDLANE_NVENC_ERROR(operation, "Invalid codec guid", NV_ENC_ERR_INVALID_PARAM);
+    const SessionContext context(m_pEncodeDevice, m_eEncodeDeviceType, operation);
 
     // Without a configuration the 4:4:4 and 10-bit settings are missing, so
     // those formats are refused rather than guessed.
@@ -486,6 +534,7 @@ void EncodeSession::EncodeFrame(PacketSink& sink, const NV_ENC_PIC_PARAMS* picPa
     if (!RingReady())
         throw VIDLANE_NVENC_ERROR("EncodeSession::EncodeFrame", "Encoder device not found",
                                   NV_ENC_ERR_NO_ENCODE_DEVICE);
+    const SessionContext context(m_pEncodeDevice, m_eEncodeDeviceType, "EncodeSession::EncodeFrame");
 
     const int32_t slot = m_iSubmitted % m_nEncoderBuffer;
     MapResources(slot);
@@ -518,6 +567,7 @@ void EncodeSession::EndEncode(PacketSink& sink)
     if (!m_hEncoder || !m_bInitialized)
         throw VIDLANE_NVENC_ERROR("EncodeSession::EndEncode", "Encoder device not initialized",
                                   NV_ENC_ERR_ENCODER_NOT_INITIALIZED);
+    const SessionContext context(m_pEncodeDevice, m_eEncodeDeviceType, "EncodeSession::EndEncode");
     SendEOS();
     GetEncodedPacket(sink, false, nullptr);
 }
@@ -618,6 +668,7 @@ void EncodeSession::GetInitializeParams(NV_ENC_INITIALIZE_PARAMS* pInitializePar
 
 bool EncodeSession::Reconfigure(const NV_ENC_RECONFIGURE_PARAMS* pReconfigureParams)
 {
+    const SessionContext context(m_pEncodeDevice, m_eEncodeDeviceType, "EncodeSession::Reconfigure");
     const NVENCSTATUS status = CallNvenc(m_nvenc.nvEncReconfigureEncoder, m_hEncoder,
                                          const_cast<NV_ENC_RECONFIGURE_PARAMS*>(pReconfigureParams));
     if (status != NV_ENC_SUCCESS)
@@ -651,6 +702,7 @@ void EncodeSession::DrainQuietly()
 
 void EncodeSession::ReleaseRegistrations()
 {
+    const SessionContext context(m_pEncodeDevice, m_eEncodeDeviceType);
     DrainQuietly();
     for (auto& mapped : m_vMappedInputBuffers) {
         if (mapped)
@@ -668,6 +720,9 @@ void EncodeSession::CloseHardwareSession()
 {
     if (!m_hEncoder)
         return;
+    // The device, not the CUDA session's context field: that is cleared
+    // when the inputs are released, before the session closes.
+    const SessionContext context(m_pEncodeDevice, m_eEncodeDeviceType);
     for (void* event : m_vCompletionEvents) {
         if (!event)
             continue;

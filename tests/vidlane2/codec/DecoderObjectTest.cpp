@@ -27,7 +27,7 @@ Bytes DecodedNv12(int decodeNumber, uint32_t width, uint32_t height)
     Bytes nv12(std::size_t{width} * (height + height / 2));
     for (uint32_t r = 0; r < height + height / 2; ++r)
         for (uint32_t c = 0; c < width; ++c)
-            nv12[std::size_t{r} * width + c] = fake_nvdec::SurfaceByte(decodeNumber, r, c);
+            nv12[std::size_t{r} * width + c] = fake_nvdec::PictureByte(decodeNumber, r, c);
     return nv12;
 }
 
@@ -80,6 +80,44 @@ TEST_F(DecoderObject, EveryFormatIntoHostAndDeviceMemoryFollowsTheCpuRules)
             EXPECT_EQ(out, Expected(format, 0, kWidth, kHeight));
             DestroyAll();
         }
+    }
+}
+
+// On a GPU a launch returns before its kernel has run. A caller reads managed
+// memory on the host as soon as the call returns, so the frame must be
+// complete by then; plain device memory stays asynchronous.
+TEST_F(DecoderObject, AManagedDestinationHoldsTheWholeFrameWhenTheCallReturns)
+{
+    for (const Vidlane_Format format : {VIDLANE_RGBA32, VIDLANE_UINT8, VIDLANE_UINT32}) {
+        SCOPED_TRACE(testing::Message() << "format " << format);
+        ResetFakes();
+        fake_cuda_runtime::DeferKernels(true);
+        CodecHandle* decoder = Decoder(format);
+        ASSERT_NE(decoder, nullptr);
+        const std::string packet = Packet(effectiveWidth(format, kWidth), kHeight, fake_nvdec::Frame(0));
+        const uint64_t size = frameSize(format, kWidth, kHeight);
+        void* managed = nullptr;
+        ASSERT_EQ(cudaMallocManaged(&managed, size, cudaMemAttachGlobal), cudaSuccess);
+        std::memset(managed, 0xEE, size);
+        ASSERT_EQ(Decode(decoder, packet, managed, kWidth, kHeight), size) << Vidlane_GetError(decoder);
+        const auto* bytes = static_cast<const uint8_t*>(managed);
+        EXPECT_EQ(Bytes(bytes, bytes + size), Expected(format, 0, kWidth, kHeight));
+
+        DeviceBuffer device(size);
+        ASSERT_EQ(Decode(decoder, Packet(effectiveWidth(format, kWidth), kHeight, fake_nvdec::Frame(1)), device.get(),
+                         kWidth, kHeight),
+                  size);
+        EXPECT_EQ(fake_cuda_runtime::PendingKernels(), 1u) << "a device destination is not waited for";
+
+        // A failed wait is the call's failure.
+        fake_cuda_runtime::FailCall("cudaStreamSynchronize", cudaErrorIllegalAddress);
+        const std::string third = Packet(effectiveWidth(format, kWidth), kHeight, fake_nvdec::Frame(2));
+        EXPECT_EQ(Decode(decoder, third, managed, kWidth, kHeight), 0u);
+        EXPECT_STREQ(Vidlane_GetError(decoder), "Failed to finish the frame in managed memory (Error 700: an illegal "
+                                                "memory access was encountered)");
+        fake_cuda_runtime::ClearFailures();
+        cudaFree(managed);
+        DestroyAll();
     }
 }
 
@@ -228,6 +266,46 @@ TEST_F(DecoderObject, StreamsDecodeWithTheirOwnDepthMatrixAndRange)
                                            vidlane2::yuvToRgb(c.space, depth, OutputScale::Eight), expected.data(),
                                            rgbPitch, kWidth, kHeight);
         EXPECT_EQ(Bytes(out.begin(), out.begin() + size), expected);
+        DestroyAll();
+    }
+}
+
+// AV1 and VP9 pictures may have odd sides. The session's frame then has an
+// even pitch, which keeps the last column's chroma pair, and a chroma row for
+// the last luma row; the conversions read it as such.
+TEST_F(DecoderObject, OddSizedAv1AndVp9PicturesDecodeFromAnEvenPitch)
+{
+    constexpr uint32_t width = kWidth - 1, height = kHeight - 1, pitch = kWidth;
+    // 7 luma rows and 4 chroma rows, 16 bytes apart; the chroma plane starts at coded row 8.
+    Bytes nv12(std::size_t{pitch} * (height + (height + 1) / 2));
+    for (uint32_t r = 0; r < height + (height + 1) / 2; ++r)
+        for (uint32_t c = 0; c < pitch; ++c)
+            nv12[std::size_t{r} * pitch + c] = fake_nvdec::PictureByte(0, r < height ? r : kHeight + r - height, c);
+    Bytes rgba(frameSize(VIDLANE_RGBA32, width, height), 0);
+    reference::yuv_to_rgba(nv12.data(), static_cast<int>(pitch), rgba.data(), static_cast<int>(width * 4),
+                           static_cast<int>(width), static_cast<int>(height));
+    Bytes luma(frameSize(VIDLANE_UINT8, width, height), 0);
+    reference::nv12_to_uint8(nv12.data(), pitch, luma.data(), width, width, height);
+
+    const struct {
+        Vidlane_Codec codec;
+        cudaVideoCodec nvdec;
+        Vidlane_Format format;
+        const Bytes& expected;
+    } cases[] = {{VIDLANE_AV1, cudaVideoCodec_AV1, VIDLANE_RGBA32, rgba},
+                 {VIDLANE_VP9, cudaVideoCodec_VP9, VIDLANE_RGBA32, rgba},
+                 {VIDLANE_AV1, cudaVideoCodec_AV1, VIDLANE_UINT8, luma}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "codec " << c.codec << " format " << c.format);
+        ResetFakes();
+        CodecHandle* decoder = Decoder(c.format, c.codec);
+        ASSERT_NE(decoder, nullptr);
+        const std::string packet =
+            fake_nvdec::Seq(c.nvdec, kWidth, kHeight, 0, 0, static_cast<int>(width), static_cast<int>(height)) +
+            fake_nvdec::Frame(0);
+        Bytes out(c.expected.size(), 0);
+        ASSERT_EQ(Decode(decoder, packet, out.data(), width, height), out.size()) << Vidlane_GetError(decoder);
+        EXPECT_EQ(out, c.expected);
         DestroyAll();
     }
 }

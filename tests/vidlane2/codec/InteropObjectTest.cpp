@@ -221,7 +221,7 @@ TEST_F(InteropObject, DecodingIntoBufferObjectsAndTexturesWritesTheRgbaFrame)
         Bytes nv12(kWidth * (kHeight + kHeight / 2));
         for (uint32_t r = 0; r < kHeight + kHeight / 2; ++r)
             for (uint32_t col = 0; col < kWidth; ++col)
-                nv12[r * kWidth + col] = fake_nvdec::SurfaceByte(decodeNumber, r, col);
+                nv12[r * kWidth + col] = fake_nvdec::PictureByte(decodeNumber, r, col);
         Bytes rgba(kWidth * kHeight * 4);
         reference::yuv_to_rgba(nv12.data(), kWidth, rgba.data(), kWidth * 4, kWidth, kHeight);
         return rgba;

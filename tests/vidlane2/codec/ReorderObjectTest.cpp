@@ -25,7 +25,7 @@ Bytes Picture(int decodeNumber)
     Bytes luma(std::size_t{kWidth} * kHeight);
     for (uint32_t r = 0; r < kHeight; ++r)
         for (uint32_t c = 0; c < kWidth; ++c)
-            luma[std::size_t{r} * kWidth + c] = fake_nvdec::SurfaceByte(decodeNumber, r, c);
+            luma[std::size_t{r} * kWidth + c] = fake_nvdec::PictureByte(decodeNumber, r, c);
     return luma;
 }
 

@@ -68,12 +68,14 @@ TEST_F(DecodeSessionTest, DisplayAreaOf1080LinesOnA1088LineSurface)
     EXPECT_EQ(info.ulIntraDecodeOnly, 0u);
     EXPECT_EQ(info.ulMaxWidth, 1920u);
     EXPECT_EQ(info.ulMaxHeight, 1088u);
-    EXPECT_EQ(info.display_area.right, 0);
-    EXPECT_EQ(info.display_area.bottom, 0);
+    EXPECT_EQ(info.display_area.left, 0);
+    EXPECT_EQ(info.display_area.top, 0);
+    EXPECT_EQ(info.display_area.right, 1920);
+    EXPECT_EQ(info.display_area.bottom, 1080);
     EXPECT_EQ(info.OutputFormat, cudaVideoSurfaceFormat_NV12);
     EXPECT_EQ(info.DeinterlaceMode, cudaVideoDeinterlaceMode_Weave);
     EXPECT_EQ(info.ulTargetWidth, 1920u);
-    EXPECT_EQ(info.ulTargetHeight, 1088u);
+    EXPECT_EQ(info.ulTargetHeight, 1080u);
     EXPECT_EQ(info.ulNumOutputSurfaces, 2u);
     EXPECT_NE(info.vidLock, nullptr);
 
@@ -83,16 +85,16 @@ TEST_F(DecodeSessionTest, DisplayAreaOf1080LinesOnA1088LineSurface)
     EXPECT_EQ(session->GetChromaPlanes(), 1u);
     EXPECT_EQ(session->FramePitch(), 1920u);
 
-    // A tightly packed NV12 frame: 1080 luma rows from the surface top, then
-    // 540 chroma rows from row 1088 of the surface.
+    // A tightly packed NV12 frame: 1080 luma rows from the picture's top, then
+    // 540 chroma rows of its chroma plane, which starts at coded row 1088.
     const uint8_t* frame = result.frames[0];
     EXPECT_EQ(fake_cuda::AllocationSize(reinterpret_cast<uintptr_t>(frame)), 1920u * 1620);
     for (size_t row : {size_t{0}, size_t{1}, size_t{1079}})
         for (size_t column : {size_t{0}, size_t{777}, size_t{1919}})
-            ASSERT_EQ(frame[row * 1920 + column], SurfaceByte(0, row, column)) << row << "," << column;
+            ASSERT_EQ(frame[row * 1920 + column], PictureByte(0, row, column)) << row << "," << column;
     for (size_t row : {size_t{0}, size_t{539}})
         for (size_t column : {size_t{0}, size_t{1919}})
-            ASSERT_EQ(frame[(1080 + row) * 1920 + column], SurfaceByte(0, 1088 + row, column));
+            ASSERT_EQ(frame[(1080 + row) * 1920 + column], PictureByte(0, 1088 + row, column));
 
     const auto& copies = fake_cuda::Copies();
     ASSERT_EQ(copies.size(), 2u);
@@ -100,7 +102,7 @@ TEST_F(DecodeSessionTest, DisplayAreaOf1080LinesOnA1088LineSurface)
     EXPECT_EQ(copies[0].dstPitch, 1920u);
     EXPECT_EQ(copies[0].WidthInBytes, 1920u);
     EXPECT_EQ(copies[0].Height, 1080u);
-    EXPECT_EQ(copies[1].srcDevice - copies[0].srcDevice, SurfacePitch() * 1088);
+    EXPECT_EQ(copies[1].srcDevice - copies[0].srcDevice, SurfacePitch() * 1080); // the target's height
     EXPECT_EQ(copies[1].Height, 540u);
     EXPECT_EQ(fake_cuda::SynchronizedStreams().size(), 1u);
 
@@ -123,8 +125,8 @@ TEST_F(DecodeSessionTest, TenBit444StreamsCopyThreePlanesOfTwoByteSamples)
     EXPECT_EQ(session->FramePitch(), 128u);
     EXPECT_EQ(session->GetChromaRows(), 30u);
     ASSERT_EQ(fake_cuda::Copies().size(), 3u);
-    EXPECT_EQ(fake_cuda::Copies()[2].srcDevice - fake_cuda::Copies()[0].srcDevice, 2 * SurfacePitch() * 32);
-    EXPECT_EQ(result.frames[0][2 * 30 * 128 + 5], SurfaceByte(0, 2 * 32, 5));
+    EXPECT_EQ(fake_cuda::Copies()[2].srcDevice - fake_cuda::Copies()[0].srcDevice, 2 * SurfacePitch() * 30);
+    EXPECT_EQ(result.frames[0][2 * 30 * 128 + 5], PictureByte(0, 2 * 32, 5));
     EXPECT_EQ(fake_cuda::AllocationSize(reinterpret_cast<uintptr_t>(result.frames[0])), 128u * 90);
 }
 
@@ -138,9 +140,10 @@ TEST_F(DecodeSessionTest, SmallerCodedSizeReconfiguresLargerIsRefused)
     EXPECT_EQ(info.ulWidth, 1280u);
     EXPECT_EQ(info.ulHeight, 720u);
     EXPECT_EQ(info.ulTargetWidth, 1920u);
-    EXPECT_EQ(info.ulTargetHeight, 1088u);
+    EXPECT_EQ(info.ulTargetHeight, 1080u);
     EXPECT_EQ(info.ulNumDecodeSurfaces, 20u);
-    EXPECT_EQ(info.display_area.right, 0);
+    EXPECT_EQ(info.display_area.right, 1280);
+    EXPECT_EQ(info.display_area.bottom, 720);
     EXPECT_EQ(CreatedDecoders().size(), 1u);
     EXPECT_EQ(session->GetWidth(), 1920u); // NVDEC scales to the first size
     EXPECT_EQ(session->GetLumaRows(), 1080u);
@@ -171,11 +174,15 @@ TEST_F(DecodeSessionTest, DisplayAreaChangesAtTheSameCodedSizeStayWithinThePoolF
     Open();
     Feed(Seq(cudaVideoCodec_H264, 1920, 1088, 0, 0, 1920, 720) + Frame(0));
     EXPECT_EQ(session->GetLumaRows(), 720u);
-    // Shrinking needs no driver call and fits the frames.
+    // Shrinking fits the frames; NVDEC crops the new area into a target of its size.
     Feed(Seq(cudaVideoCodec_H264, 1920, 1088, 0, 0, 1280, 720) + Frame(1));
     EXPECT_EQ(session->GetWidth(), 1280u);
     EXPECT_EQ(session->FramePitch(), 1280u);
-    EXPECT_TRUE(Reconfigurations().empty());
+    ASSERT_EQ(Reconfigurations().size(), 1u);
+    EXPECT_EQ(Reconfigurations()[0].ulWidth, 1920u);
+    EXPECT_EQ(Reconfigurations()[0].ulTargetWidth, 1280u);
+    EXPECT_EQ(Reconfigurations()[0].ulTargetHeight, 720u);
+    EXPECT_EQ(Reconfigurations()[0].display_area.right, 1280);
     // Back to the first area is seen as a change again.
     Feed(Seq(cudaVideoCodec_H264, 1920, 1088, 0, 0, 1920, 720) + Frame(2));
     EXPECT_EQ(session->GetWidth(), 1920u);
@@ -183,7 +190,92 @@ TEST_F(DecodeSessionTest, DisplayAreaChangesAtTheSameCodedSizeStayWithinThePoolF
     ExpectNvdecError([&] { Feed(Seq1080p() + Frame(3)); }, "DecodeSession::ReconfigureDecoder",
                      "Reconfigure Not supported when the display area outgrows the frames", 801);
     EXPECT_EQ(session->GetLumaRows(), 720u);
+    EXPECT_EQ(Reconfigurations().size(), 2u);
     EXPECT_EQ(Feed(Frame(4)).count, 1);
+}
+
+// NVDEC crops the display area and scales it into an even target; the
+// copies take the target from its top left, so a frame holds the display
+// area once, neither shifted by a crop nor cut to the coded size.
+TEST_F(DecodeSessionTest, DisplayAreaIsCroppedByNvdecAndCopiedFromTheTargetsTopLeft)
+{
+    const struct {
+        cudaVideoCodec codec;
+        unsigned codedWidth, codedHeight;
+        int left, top, right, bottom;
+        int areaRight, areaBottom; // what NVDEC is asked to crop
+        unsigned targetWidth, targetHeight, chromaRows;
+        bool unscaled; // the target is the area's size: picture bytes come through as they are
+    } cases[] = {
+        {cudaVideoCodec_H264, 64, 64, 8, 4, 56, 60, 56, 60, 48, 56, 28, true},      // crop on every side
+        {cudaVideoCodec_HEVC, 1920, 1088, 0, 0, 1920, 1080, 1920, 1080, 1920, 1080, 540, true},
+        {cudaVideoCodec_AV1, 648, 488, 0, 0, 641, 481, 642, 482, 642, 482, 241, true}, // odd, room to grow
+        {cudaVideoCodec_VP9, 356, 290, 2, 0, 355, 289, 356, 290, 354, 290, 145, true},
+        {cudaVideoCodec_AV1, 641, 481, 0, 0, 641, 481, 641, 481, 642, 482, 241, false}, // odd coded size
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.codedWidth) + "x" + std::to_string(c.codedHeight));
+        SetUp();
+        Open(c.codec);
+        const Result result = Feed(Seq(c.codec, c.codedWidth, c.codedHeight, c.left, c.top, c.right, c.bottom) +
+                                   Frame(0));
+        ASSERT_EQ(result.count, 1);
+        const CUVIDDECODECREATEINFO& info = CreatedDecoders().at(0);
+        EXPECT_EQ(info.ulWidth, c.codedWidth);
+        EXPECT_EQ(info.display_area.left, c.left);
+        EXPECT_EQ(info.display_area.top, c.top);
+        EXPECT_EQ(info.display_area.right, c.areaRight);
+        EXPECT_EQ(info.display_area.bottom, c.areaBottom);
+        EXPECT_EQ(info.ulTargetWidth, c.targetWidth);
+        EXPECT_EQ(info.ulTargetHeight, c.targetHeight);
+
+        const unsigned width = static_cast<unsigned>(c.right - c.left), rows = static_cast<unsigned>(c.bottom - c.top);
+        EXPECT_EQ(session->GetWidth(), width);
+        EXPECT_EQ(session->GetLumaRows(), rows);
+        EXPECT_EQ(session->GetChromaRows(), c.chromaRows);
+        const size_t pitch = session->FramePitch();
+        EXPECT_EQ(pitch, c.targetWidth) << "whole chroma pairs";
+        EXPECT_EQ(fake_cuda::AllocationSize(reinterpret_cast<uintptr_t>(result.frames[0])),
+                  pitch * (rows + c.chromaRows));
+        const auto& copies = fake_cuda::Copies();
+        ASSERT_EQ(copies.size(), 2u);
+        EXPECT_EQ(copies[1].srcDevice - copies[0].srcDevice, SurfacePitch() * c.targetHeight);
+        EXPECT_EQ(copies[1].Height, c.chromaRows);
+        if (!c.unscaled)
+            continue;
+        const uint8_t* frame = result.frames[0];
+        for (size_t row : {size_t{0}, size_t{rows / 2}, size_t{rows - 1}})
+            for (size_t column : {size_t{0}, size_t{width - 1}})
+                ASSERT_EQ(frame[row * pitch + column], PictureByte(0, c.top + row, c.left + column))
+                    << row << "," << column;
+        const uint8_t* chroma = frame + pitch * rows;
+        for (size_t row : {size_t{0}, size_t{c.chromaRows - 1}})
+            for (size_t column : {size_t{0}, size_t{pitch - 1}})
+                ASSERT_EQ(chroma[row * pitch + column],
+                          PictureByte(0, c.codedHeight + c.top / 2 + row, c.left + column))
+                    << "chroma " << row << "," << column;
+        session.reset();
+    }
+}
+
+// The output keeps the first sequence's size; NVDEC scales the new display
+// area into it, never the whole coded picture.
+TEST_F(DecodeSessionTest, AStreamThatShrinksIsScaledFromItsNewDisplayArea)
+{
+    Open();
+    ASSERT_EQ(Feed(Seq1080p() + Frame(0)).count, 1);
+    const Result result = Feed(Seq(cudaVideoCodec_H264, 1280, 736, 0, 8, 1280, 728) + Frame(1));
+    ASSERT_EQ(result.count, 1);
+    const CUVIDRECONFIGUREDECODERINFO& info = Reconfigurations().at(0);
+    EXPECT_EQ(info.display_area.top, 8);
+    EXPECT_EQ(info.display_area.bottom, 728);
+    EXPECT_EQ(info.ulTargetHeight, 1080u);
+    ASSERT_EQ(session->GetLumaRows(), 1080u);
+    const uint8_t* frame = result.frames[0];
+    for (size_t row : {size_t{0}, size_t{540}, size_t{1079}})
+        for (size_t column : {size_t{0}, size_t{999}, size_t{1919}})
+            ASSERT_EQ(frame[row * 1920 + column], PictureByte(1, 8 + row * 720 / 1080, column * 1280 / 1920))
+                << row << "," << column;
 }
 
 TEST_F(DecodeSessionTest, PoolGrowsOnlyWhenACallYieldsMoreFramesThanBefore)
@@ -201,7 +293,7 @@ TEST_F(DecodeSessionTest, PoolGrowsOnlyWhenACallYieldsMoreFramesThanBefore)
     ASSERT_EQ(three.count, 3);
     EXPECT_EQ(fake_cuda::CountCalls("cuMemAlloc_v2"), 3u);
     EXPECT_EQ(three.frames[1], two.frames[1]);
-    EXPECT_EQ(three.frames[2][0], SurfaceByte(5, 0, 0));
+    EXPECT_EQ(three.frames[2][0], PictureByte(5, 0, 0));
     EXPECT_EQ(fake_cuda::SynchronizedStreams().size(), 6u); // once per picture
 }
 
@@ -223,8 +315,8 @@ TEST_F(DecodeSessionTest, TimestampsComeBackWithTheirFrames)
     const Result both = Feed(Pic(1) + Out(0) + Out(1), 200);
     ASSERT_EQ(both.count, 2);
     EXPECT_EQ(both.timestamps, (std::vector<int64_t>{100, 200}));
-    EXPECT_EQ(both.frames[0][0], SurfaceByte(0, 0, 0));
-    EXPECT_EQ(both.frames[1][0], SurfaceByte(1, 0, 0));
+    EXPECT_EQ(both.frames[0][0], PictureByte(0, 0, 0));
+    EXPECT_EQ(both.frames[1][0], PictureByte(1, 0, 0));
 
     // End of stream hands out what the parser still holds.
     Feed(Pic(2), 300);

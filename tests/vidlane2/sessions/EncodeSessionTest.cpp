@@ -422,6 +422,54 @@ extern "C" CUresult cuCtxPopCurrent_v2(CUcontext*);
 
 // A push that failed is not followed by a pop, which would take the caller's
 // own context off its thread.
+// NVENC on a CUDA device works in the context the session was opened on; a
+// caller's thread may have another one current, which it gets back after
+// every call, release and destruction included.
+TEST_F(EncodeSessionTest, EveryEncoderCallRunsInTheSessionsContext)
+{
+    CUcontext const caller = reinterpret_cast<CUcontext>(0xCA11);
+    ASSERT_EQ(cuCtxPushCurrent_v2(caller), CUDA_SUCCESS);
+    auto expectCallersContext = [&](const char* step) {
+        EXPECT_EQ(fake_cuda::CurrentContext(), caller) << step;
+        EXPECT_EQ(fake_cuda::ContextDepth(), 1u) << step;
+    };
+    Open();
+    Defaults();
+    expectCallersContext("defaults");
+    session->CreateEncoder(&params);
+    expectCallersContext("create");
+    EncodedPackets packets;
+    session->EncodeFrame(packets);
+    EXPECT_EQ(packets.size(), 1u);
+    expectCallersContext("encode");
+    NV_ENC_RECONFIGURE_PARAMS reconfigure{};
+    reconfigure.version = nvenc::kReconfigureParamsVer;
+    NV_ENC_CONFIG newConfig{};
+    reconfigure.reInitEncodeParams.encodeConfig = &newConfig;
+    session->GetInitializeParams(&reconfigure.reInitEncodeParams);
+    EXPECT_TRUE(session->Reconfigure(&reconfigure));
+    expectCallersContext("reconfigure");
+
+    // A context that cannot be made current is the call's failure.
+    fake_cuda::FailCall("cuCtxPushCurrent_v2", 201);
+    ExpectNvencError([&] { session->EncodeFrame(packets); }, "EncodeSession::EncodeFrame",
+                     "CUDA driver API error CUDA_ERROR_INVALID_CONTEXT", NV_ENC_ERR_GENERIC);
+    ExpectNvencError([&] { session->EndEncode(packets); }, "EncodeSession::EndEncode",
+                     "CUDA driver API error CUDA_ERROR_INVALID_CONTEXT", NV_ENC_ERR_GENERIC);
+    expectCallersContext("failed push");
+    fake_cuda::ClearFailures();
+
+    session->EndEncode(packets);
+    expectCallersContext("end");
+    session.reset();
+    expectCallersContext("destruction");
+    EXPECT_EQ(fake_nvenc::LiveSessions(), 0u);
+    EXPECT_EQ(fake_nvenc::LiveRegistrations(), 0u);
+    EXPECT_EQ(fake_nvenc::LiveBitstreamBuffers(), 0u);
+    CUcontext popped = nullptr;
+    cuCtxPopCurrent_v2(&popped);
+}
+
 TEST_F(EncodeSessionTest, ReleasingTheInputsLeavesTheCallersContextWhenAPushFails)
 {
     CUcontext const caller = reinterpret_cast<CUcontext>(0xCA11);
@@ -431,6 +479,9 @@ TEST_F(EncodeSessionTest, ReleasingTheInputsLeavesTheCallersContextWhenAPushFail
     session->Shutdown();
     EXPECT_EQ(fake_cuda::CurrentContext(), caller);
     EXPECT_EQ(fake_cuda::ContextDepth(), 1u);
+    // Without its context NVENC releases nothing, as the driver does not.
+    EXPECT_EQ(fake_nvenc::LiveSessions(), 1u);
+    fake_nvenc::Reset();
     fake_cuda::ClearFailures();
     CUcontext popped = nullptr;
     cuCtxPopCurrent_v2(&popped);
@@ -580,7 +631,9 @@ TEST_F(EncodeSessionTest, FailuresPartWayThroughCreateEncoderLeaveNothingBehind)
          "m_nvenc.nvEncCreateBitstreamBuffer(m_hEncoder, &createBitstreamBuffer) returned error 10", 10},
         {[] { fake_cuda::FailCall("cuMemAllocPitch_v2", 2, 1); }, "CudaEncodeSession::AllocateInputBuffers",
          "CUDA driver API error CUDA_ERROR_OUT_OF_MEMORY", 20},
-        {[] { fake_cuda::FailCall("cuCtxPushCurrent_v2", 201); }, "CudaEncodeSession::AllocateInputBuffers",
+        {[] { fake_cuda::FailCall("cuCtxPushCurrent_v2", 201); }, "EncodeSession::CreateEncoder",
+         "CUDA driver API error CUDA_ERROR_INVALID_CONTEXT", 20},
+        {[] { fake_cuda::FailCall("cuCtxPushCurrent_v2", 201, 1); }, "CudaEncodeSession::AllocateInputBuffers",
          "CUDA driver API error CUDA_ERROR_INVALID_CONTEXT", 20},
         {[] { fake_cuda::FailCall("cuMemAllocPitch_v2", 4242); }, "CudaEncodeSession::AllocateInputBuffers",
          "CUDA driver API error ", 20},

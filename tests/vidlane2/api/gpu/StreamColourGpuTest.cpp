@@ -1,4 +1,5 @@
-// AV1, VP9, 10-bit and signalled colour spaces decoded on a real GPU, judged
+// AV1, VP9, 10-bit, signalled colour spaces, a 1080p stream coded 1088 lines
+// high and a picture of odd width and height decoded on a real GPU, judged
 // against FFmpeg's software decode of the same streams (xz-compressed NV12 or
 // p010le planes): luma byte-exact for 8-bit streams, RGBA and 10:10:10:2 within
 // one code of the CPU rule applied to FFmpeg's planes.
@@ -28,8 +29,6 @@ using Bytes = std::vector<uint8_t>;
 using vidlane2::ColourSpace;
 using vidlane2::YuvMatrix;
 using vidlane2::YuvRange;
-
-constexpr uint32_t kWidth = 128, kHeight = 96;
 
 Bytes readFile(const std::string& name)
 {
@@ -83,6 +82,12 @@ struct Fixture {
     Vidlane_Codec codec;
     int depth;
     ColourSpace space;
+    uint32_t width = 128, height = 96;
+
+    uint32_t sampleBytes() const { return depth == 8 ? 1 : 2; }
+    // FFmpeg's chroma rows hold whole pairs, and so do the library's frames.
+    uint32_t evenWidth() const { return width + (width & 1); }
+    uint32_t chromaRows() const { return (height + 1) / 2; }
 };
 
 void PrintTo(const Fixture& f, std::ostream* os) { *os << f.name; }
@@ -106,7 +111,7 @@ struct Stream {
 
     explicit Stream(const Fixture& f)
         : bytes(readFile(f.name)), planes(unxz(readFile(std::string(f.name) + ".yuv.xz"))),
-          frameBytes(size_t{kWidth} * kHeight * 3 / 2 * (f.depth == 8 ? 1 : 2))
+          frameBytes((size_t{f.width} * f.height + size_t{f.evenWidth()} * f.chromaRows()) * f.sampleBytes())
     {
         if (f.codec == VIDLANE_AV1 || f.codec == VIDLANE_VP9) {
             units = ivfFrames(bytes);
@@ -119,19 +124,35 @@ struct Stream {
     const uint8_t* frame(size_t i) const { return planes.data() + i * frameBytes; }
 };
 
-// The CPU rule on FFmpeg's planes: 8-bit RGBA words or 10:10:10:2 words.
+// FFmpeg's planes with every row at the chroma rows' pitch, as the kernels
+// read a frame: the same bytes for an even width.
+Bytes atEvenPitch(const Fixture& f, const uint8_t* yuv)
+{
+    const size_t luma = size_t{f.width} * f.sampleBytes(), pitch = size_t{f.evenWidth()} * f.sampleBytes();
+    Bytes frame(pitch * (f.height + f.chromaRows()), 0);
+    for (size_t row = 0; row < f.height; ++row)
+        std::memcpy(frame.data() + row * pitch, yuv + row * luma, luma);
+    std::memcpy(frame.data() + pitch * f.height, yuv + luma * f.height, pitch * f.chromaRows());
+    return frame;
+}
+
+// The CPU rule on FFmpeg's planes: 8-bit RGBA words or 10:10:10:2 words. What
+// the rule leaves unwritten (an odd last column or row) keeps the decode
+// buffers' fill.
 std::vector<uint32_t> expectedWords(const Fixture& f, const uint8_t* yuv, bool tenBit)
 {
     namespace ref = vidlane2::reference;
-    std::vector<uint32_t> words(size_t{kWidth} * kHeight, 0);
+    std::vector<uint32_t> words(size_t{f.width} * f.height, 0xEEEEEEEEu);
     auto* out = reinterpret_cast<uint8_t*>(words.data());
-    const int pitch = static_cast<int>(kWidth) * (f.depth == 8 ? 1 : 2);
+    const Bytes frame = atEvenPitch(f, yuv);
+    const int pitch = static_cast<int>(f.evenWidth() * f.sampleBytes());
+    const int w = static_cast<int>(f.width), h = static_cast<int>(f.height);
     const vidlane2::YuvToRgb conversion =
         vidlane2::yuvToRgb(f.space, f.depth, tenBit ? vidlane2::OutputScale::Ten : vidlane2::OutputScale::Eight);
     if (tenBit)
-        ref::stream_yuv_to_abgr10(yuv, pitch, f.depth, conversion, out, kWidth * 4, kWidth, kHeight);
+        ref::stream_yuv_to_abgr10(frame.data(), pitch, f.depth, conversion, out, w * 4, w, h);
     else
-        ref::stream_yuv_to_rgba8(yuv, pitch, f.depth, conversion, out, kWidth * 4, kWidth, kHeight);
+        ref::stream_yuv_to_rgba8(frame.data(), pitch, f.depth, conversion, out, w * 4, w, h);
     return words;
 }
 
@@ -160,11 +181,11 @@ protected:
         CodecHandle* decoder = Vidlane_CreateDecoder(format, f.codec, 0, 0);
         EXPECT_NE(decoder, nullptr) << Vidlane_GetError(nullptr);
         if (!decoder) return false;
-        const size_t size = format == VIDLANE_UINT8 ? size_t{kWidth} * kHeight : size_t{kWidth} * kHeight * 4;
+        const size_t size = size_t{f.width} * f.height * (format == VIDLANE_UINT8 ? 1 : 4);
         for (size_t i = 0; i < stream.units.size(); ++i) {
             Bytes out(size, 0xEE);
             const uint64_t result = Vidlane_Decode(decoder, stream.bytes.data() + stream.units[i].offset,
-                                                   stream.units[i].size, out.data(), kWidth, kHeight);
+                                                   stream.units[i].size, out.data(), f.width, f.height);
             if (result == 0 && std::strstr(Vidlane_GetError(decoder), "not supported on this GPU")) {
                 const std::string text = Vidlane_GetError(decoder);
                 Vidlane_Destroy(decoder);
@@ -220,9 +241,9 @@ TEST_P(StreamColourGpu, EveryPictureMatchesFfmpegsDecode)
         // The scalar formats take 8-bit streams only.
         CodecHandle* decoder = Vidlane_CreateDecoder(VIDLANE_UINT8, f.codec, 0, 0);
         ASSERT_NE(decoder, nullptr);
-        Bytes out(size_t{kWidth} * kHeight);
+        Bytes out(size_t{f.width} * f.height);
         EXPECT_EQ(Vidlane_Decode(decoder, stream.bytes.data() + stream.units[0].offset, stream.units[0].size,
-                                 out.data(), kWidth, kHeight),
+                                 out.data(), f.width, f.height),
                   0u);
         EXPECT_STREQ(Vidlane_GetError(decoder), "Decoded picture is 10-bit: the scalar formats (UINT4, UINT8, "
                                                 "UINT16, UINT32) take 8-bit streams only");
@@ -241,7 +262,9 @@ INSTANTIATE_TEST_SUITE_P(
                       Fixture{"vp9_profile2.ivf", VIDLANE_VP9, 10, kBt709Limited},
                       Fixture{"hevc_main10.hevc", VIDLANE_HEVC, 10, kBt709Limited},
                       Fixture{"h264_bt601_full.h264", VIDLANE_H264, 8, {YuvMatrix::Bt601, YuvRange::Full}},
-                      Fixture{"h264_bt2020.h264", VIDLANE_H264, 8, {YuvMatrix::Bt2020Ncl, YuvRange::Limited}}),
+                      Fixture{"h264_bt2020.h264", VIDLANE_H264, 8, {YuvMatrix::Bt2020Ncl, YuvRange::Limited}},
+                      Fixture{"h264_1080p.h264", VIDLANE_H264, 8, kBt709Limited, 1920, 1080},
+                      Fixture{"vp9_odd.ivf", VIDLANE_VP9, 8, kBt709Limited, 193, 145}),
     [](const ::testing::TestParamInfo<Fixture>& info) {
         std::string name = info.param.name;
         for (char& c : name)
