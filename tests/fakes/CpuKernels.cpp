@@ -46,6 +46,17 @@ bool Walks(const char* kernel, const char* side, const void* p, std::uint64_t pi
                                                std::string(kernel) + ": " + side);
 }
 
+// The colour kernels' 4:2:0 source and 4-byte pixels.
+bool ColourWalks(const char* kernel, const void* yuv, int yuvPitch, std::uint64_t sampleBytes, const void* rgb,
+                 int rgbPitch, int width, int height)
+{
+    const auto w = static_cast<std::uint64_t>(width);
+    const auto h = static_cast<std::uint64_t>(height);
+    const BufferWalk in = yuv420Walk(yuv, static_cast<u32>(yuvPitch), sampleBytes, w, h);
+    return Walks(kernel, "4:2:0 source", yuv, in.pitch, in.rowBytes, in.rows) &&
+           Walks(kernel, "destination", rgb, static_cast<u32>(rgbPitch), 4 * w, h);
+}
+
 template <class Run>
 cudaError_t Scalar(const char* name, FrameKernel kernel, bool toNv12, const void* src, u32 srcPitch, void* dst,
                    u32 dstPitch, u32 width, u32 height, Run run)
@@ -221,10 +232,7 @@ cudaError_t ConvertNv12ToRgba(const void* nv12, int nv12Pitch, void* rgba, int r
     const LaunchCheck check = checkColourLaunch(nv12, nv12Pitch, rgba, rgbaPitch, width, height);
     if (check == LaunchCheck::Invalid) return cudaErrorInvalidValue;
     if (check == LaunchCheck::NothingToDo) return cudaSuccess;
-    const auto w = static_cast<std::uint64_t>(width);
-    const auto h = static_cast<std::uint64_t>(height);
-    if (!Walks("yuv_to_rgba", "NV12 source", nv12, static_cast<u32>(nv12Pitch), w, h + h / 2) ||
-        !Walks("yuv_to_rgba", "destination", rgba, static_cast<u32>(rgbaPitch), 4 * w, h))
+    if (!ColourWalks("yuv_to_rgba", nv12, nv12Pitch, 1, rgba, rgbaPitch, width, height))
         return cudaErrorIllegalAddress;
     state().launches.emplace_back("yuv_to_rgba");
     const LaunchShape shape = colourLaunch(static_cast<u32>(width), static_cast<u32>(height));
@@ -234,8 +242,8 @@ cudaError_t ConvertNv12ToRgba(const void* nv12, int nv12Pitch, void* rgba, int r
     fake_cuda_runtime::RunKernel([=] {
         for (u32 y = 0; y < shape.grid.y * shape.block.y; ++y)
             for (u32 x = 0; x < shape.grid.x * shape.block.x; ++x)
-                rule::yuv_to_rgba<BytePair, RGBA32, PackedWordPair>(x, y, matrix.m, src, nv12Pitch, dst, rgbaPitch,
-                                                                    width, height);
+                rule::yuv_to_rgba<BytePair, PackedWord, PackedWordPair>(x, y, matrix.m, src, nv12Pitch, dst,
+                                                                        rgbaPitch, width, height);
     });
     return cudaSuccess;
 }
@@ -251,11 +259,7 @@ cudaError_t convertStreamColour(const char* kernel, StreamReference reference, c
     const LaunchCheck check = checkStreamColourLaunch(yuv, yuvPitch, bitDepth, rgb, rgbPitch, width, height);
     if (check == LaunchCheck::Invalid) return cudaErrorInvalidValue;
     if (check == LaunchCheck::NothingToDo) return cudaSuccess;
-    const auto w = static_cast<std::uint64_t>(width);
-    const auto h = static_cast<std::uint64_t>(height);
-    const std::uint64_t sample = bitDepth == 8 ? 1 : 2;
-    if (!Walks(kernel, "4:2:0 source", yuv, static_cast<u32>(yuvPitch), sample * w, h + h / 2) ||
-        !Walks(kernel, "destination", rgb, static_cast<u32>(rgbPitch), 4 * w, h))
+    if (!ColourWalks(kernel, yuv, yuvPitch, bitDepth == 8 ? 1 : 2, rgb, rgbPitch, width, height))
         return cudaErrorIllegalAddress;
     state().launches.emplace_back(kernel);
     fake_cuda_runtime::RunKernel([=] {

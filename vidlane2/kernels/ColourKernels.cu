@@ -42,8 +42,8 @@ cudaError_t launchYuvToRgbaAs(Dim3u block, const void* nv12, int nv12Pitch, void
     auto* dst = static_cast<std::uint8_t*>(rgba);
     void* args[] = {&src, &nv12Pitch, &dst, &rgbaPitch, &width, &height};
     const void* kernel = colourAccessIsAligned(nv12, nv12Pitch, rgba, rgbaPitch)
-                             ? reinterpret_cast<const void*>(yuv_to_rgba<uchar2, RGBA32, uint2>)
-                             : reinterpret_cast<const void*>(yuv_to_rgba<BytePair, RGBA32, PackedWordPair>);
+                             ? reinterpret_cast<const void*>(yuv_to_rgba<uchar2, std::uint32_t, uint2>)
+                             : reinterpret_cast<const void*>(yuv_to_rgba<BytePair, PackedWord, PackedWordPair>);
     return cudaLaunchKernel(kernel, grid, threads, args, 0, nullptr);
 }
 

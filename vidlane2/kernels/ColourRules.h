@@ -41,11 +41,14 @@ struct RGBA32 {
     std::uint8_t r, g, b, a;
 };
 
-// Byte-aligned stand-ins for uchar2 and uint2, for frames whose pitch breaks the
-// vector alignment (odd widths).
+// Byte-aligned stand-ins for uchar2, uint32_t and uint2, for frames whose pitch
+// breaks the vector alignment (odd widths).
 #pragma pack(push, 1)
 struct BytePair {
     std::uint8_t x, y;
+};
+struct PackedWord {
+    std::uint32_t value;
 };
 struct PackedWordPair {
     std::uint32_t x, y;
@@ -77,7 +80,9 @@ VIDLANE_HD inline std::uint32_t rgbaWord(const float* m, int y, int u, int v)
 }
 
 // Thread (tx, ty) converts the 2 x 2 block at (2 tx, 2 ty) with three pair loads and
-// two two-pixel stores. A last odd column or row is left unwritten.
+// two two-pixel stores. At an odd last column or row the block is cut to the
+// frame: its one-pixel stores keep the destination's next pixel or row intact,
+// and the luma row below, which is the chroma plane there, is not read.
 template <class YuvPair, class Pixel, class PixelPair>
 VIDLANE_HD inline void yuv_to_rgba(std::uint32_t tx, std::uint32_t ty, const float* m, const std::uint8_t* src,
                                    int srcPitch, std::uint8_t* dst, int dstPitch, int width, int height)
@@ -85,21 +90,23 @@ VIDLANE_HD inline void yuv_to_rgba(std::uint32_t tx, std::uint32_t ty, const flo
     static_assert(sizeof(Pixel) == 4 && sizeof(PixelPair) == 8 && sizeof(YuvPair) == 2, "pixel layout");
     const long long x = 2LL * tx;
     const long long y = 2LL * ty;
-    if (x + 1 >= width || y + 1 >= height) return;
+    if (x >= width || y >= height) return;
+    const bool bothColumns = x + 1 < width;
     const std::uint8_t* luma = src + y * srcPitch + x;
-    const YuvPair top = loadAs<YuvPair>(luma);
-    const YuvPair bottom = loadAs<YuvPair>(luma + srcPitch);
     const YuvPair uv = loadAs<YuvPair>(src + (height + y / 2) * srcPitch + x);
     const int u = uv.x;
     const int v = uv.y;
+    auto convertRow = [&](const std::uint8_t* in, std::uint8_t* out) {
+        // Rows reach the last column's chroma pair, so this load stays inside the frame.
+        const YuvPair samples = loadAs<YuvPair>(in);
+        if (bothColumns)
+            storeAs<PixelPair>(out, PixelPair{rgbaWord(m, samples.x, u, v), rgbaWord(m, samples.y, u, v)});
+        else
+            storeAs<Pixel>(out, Pixel{rgbaWord(m, samples.x, u, v)});
+    };
     std::uint8_t* out = dst + y * dstPitch + 4 * x;
-    PixelPair pair;
-    pair.x = rgbaWord(m, top.x, u, v);
-    pair.y = rgbaWord(m, top.y, u, v);
-    storeAs<PixelPair>(out, pair);
-    pair.x = rgbaWord(m, bottom.x, u, v);
-    pair.y = rgbaWord(m, bottom.y, u, v);
-    storeAs<PixelPair>(out + dstPitch, pair);
+    convertRow(luma, out);
+    if (y + 1 < height) convertRow(luma + srcPitch, out + dstPitch);
 }
 
 } // namespace rule

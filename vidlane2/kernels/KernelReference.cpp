@@ -58,8 +58,8 @@ void yuv_to_rgba(const u8* nv12, int nv12Pitch, u8* rgba, int rgbaPitch, int wid
     if (width <= 0 || height <= 0) return;
     const YuvToRgbMatrix matrix = computeYuvToRgbMatrix();
     forEachThread(colourLaunch(static_cast<u32>(width), static_cast<u32>(height)), [&](u32 x, u32 y) {
-        rule::yuv_to_rgba<BytePair, RGBA32, PackedWordPair>(x, y, matrix.m, nv12, nv12Pitch, rgba, rgbaPitch, width,
-                                                            height);
+        rule::yuv_to_rgba<BytePair, PackedWord, PackedWordPair>(x, y, matrix.m, nv12, nv12Pitch, rgba, rgbaPitch,
+                                                                width, height);
     });
 }
 

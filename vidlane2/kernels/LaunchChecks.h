@@ -161,18 +161,34 @@ inline bool colourAccessIsAligned(const void* nv12, int nv12Pitch, const void* r
            reinterpret_cast<std::uintptr_t>(rgba) % 8 == 0 && rgbaPitch % 8 == 0;
 }
 
-inline LaunchCheck checkColourLaunch(const void* nv12, int nv12Pitch, const void* rgba, int rgbaPitch, int width,
-                                     int height)
+// A 4:2:0 frame as the colour kernels read it: height luma rows, then a chroma
+// row for each pair of them, an odd last one included; every row as wide as the
+// chroma pair of an odd last column.
+inline BufferWalk yuv420Walk(const void* yuv, std::uint64_t pitch, std::uint64_t sampleBytes, std::uint64_t width,
+                             std::uint64_t height)
 {
-    if (width < 0 || height < 0 || nv12Pitch < 0 || rgbaPitch < 0) return LaunchCheck::Invalid;
+    return {yuv, pitch, (width + width % 2) * sampleBytes, height + (height + 1) / 2, sampleBytes};
+}
+
+// The colour kernels' buffers: the 4:2:0 frame and 4-byte pixels.
+inline LaunchCheck checkYuv420Launch(const void* yuv, int yuvPitch, std::uint64_t sampleBytes, const void* rgb,
+                                     int rgbPitch, int width, int height)
+{
+    if (width < 0 || height < 0 || yuvPitch < 0 || rgbPitch < 0) return LaunchCheck::Invalid;
     if (width == 0 || height == 0) return LaunchCheck::NothingToDo;
     const std::uint64_t w = static_cast<std::uint64_t>(width);
     const std::uint64_t h = static_cast<std::uint64_t>(height);
     const std::uint64_t anyExtent = ~std::uint64_t{0};
-    const BufferWalk in{nv12, static_cast<std::uint64_t>(nv12Pitch), w, h + h / 2, 1};
-    const BufferWalk out{rgba, static_cast<std::uint64_t>(rgbaPitch), 4 * w, h, 1};
+    const BufferWalk in = yuv420Walk(yuv, static_cast<std::uint64_t>(yuvPitch), sampleBytes, w, h);
+    const BufferWalk out{rgb, static_cast<std::uint64_t>(rgbPitch), 4 * w, h, 1};
     return detail::walkIsSound(in, anyExtent) && detail::walkIsSound(out, anyExtent) ? LaunchCheck::Launch
                                                                                       : LaunchCheck::Invalid;
+}
+
+inline LaunchCheck checkColourLaunch(const void* nv12, int nv12Pitch, const void* rgba, int rgbaPitch, int width,
+                                     int height)
+{
+    return checkYuv420Launch(nv12, nv12Pitch, 1, rgba, rgbaPitch, width, height);
 }
 
 } // namespace vidlane2

@@ -12,13 +12,6 @@
 
 namespace vidlane2 {
 
-// Byte-aligned word, for destinations whose pitch breaks 32-bit alignment.
-#pragma pack(push, 1)
-struct PackedWord {
-    std::uint32_t value;
-};
-#pragma pack(pop)
-
 namespace rule {
 
 VIDLANE_HD inline float channelValue(const float* row, float yp, float up, float vp)
@@ -91,7 +84,8 @@ VIDLANE_HD inline std::uint32_t pixelWord(const YuvToRgb& c, int y, int u, int v
 }
 
 // Thread (tx, ty) converts the 2 x 2 block at (2 tx, 2 ty), which shares one
-// chroma pair; a last odd column or row is left unwritten, as in yuv_to_rgba.
+// chroma pair; at an odd last column or row only its pixels inside the frame,
+// as in yuv_to_rgba.
 template <class Samples, Output output, class Word>
 VIDLANE_HD inline void stream_yuv_to_rgb(std::uint32_t tx, std::uint32_t ty, const YuvToRgb& c,
                                          const std::uint8_t* src, int srcPitch, std::uint8_t* dst, int dstPitch,
@@ -99,18 +93,20 @@ VIDLANE_HD inline void stream_yuv_to_rgb(std::uint32_t tx, std::uint32_t ty, con
 {
     const long long x = 2LL * tx;
     const long long y = 2LL * ty;
-    if (x + 1 >= width || y + 1 >= height) return;
+    if (x >= width || y >= height) return;
     constexpr int n = Samples::kBytes;
     const std::uint8_t* luma = src + y * srcPitch + x * n;
     const std::uint8_t* chroma = src + (height + y / 2) * srcPitch + x * n;
     const int u = Samples::at(chroma);
     const int v = Samples::at(chroma + n);
-    for (int row = 0; row < 2; ++row) {
-        const std::uint8_t* in = luma + row * srcPitch;
-        std::uint8_t* out = dst + (y + row) * dstPitch + 4 * x;
-        storeAs<Word>(out, Word{pixelWord<Samples, output>(c, Samples::at(in), u, v)});
-        storeAs<Word>(out + 4, Word{pixelWord<Samples, output>(c, Samples::at(in + n), u, v)});
-    }
+    const int rows = y + 1 < height ? 2 : 1;
+    const int columns = x + 1 < width ? 2 : 1;
+    for (int row = 0; row < rows; ++row)
+        for (int column = 0; column < columns; ++column) {
+            const std::uint8_t* in = luma + row * srcPitch + column * n;
+            std::uint8_t* out = dst + (y + row) * dstPitch + 4 * (x + column);
+            storeAs<Word>(out, Word{pixelWord<Samples, output>(c, Samples::at(in), u, v)});
+        }
 }
 
 } // namespace rule
@@ -120,17 +116,8 @@ VIDLANE_HD inline void stream_yuv_to_rgb(std::uint32_t tx, std::uint32_t ty, con
 inline LaunchCheck checkStreamColourLaunch(const void* yuv, int yuvPitch, int bitDepth, const void* rgb, int rgbPitch,
                                            int width, int height)
 {
-    if (width < 0 || height < 0 || yuvPitch < 0 || rgbPitch < 0) return LaunchCheck::Invalid;
     if (bitDepth != 8 && bitDepth != 10) return LaunchCheck::Invalid;
-    if (width == 0 || height == 0) return LaunchCheck::NothingToDo;
-    const std::uint64_t w = static_cast<std::uint64_t>(width);
-    const std::uint64_t h = static_cast<std::uint64_t>(height);
-    const std::uint64_t sampleBytes = bitDepth == 8 ? 1 : 2;
-    const std::uint64_t anyExtent = ~std::uint64_t{0};
-    const BufferWalk in{yuv, static_cast<std::uint64_t>(yuvPitch), w * sampleBytes, h + h / 2, sampleBytes};
-    const BufferWalk out{rgb, static_cast<std::uint64_t>(rgbPitch), 4 * w, h, 1};
-    return detail::walkIsSound(in, anyExtent) && detail::walkIsSound(out, anyExtent) ? LaunchCheck::Launch
-                                                                                      : LaunchCheck::Invalid;
+    return checkYuv420Launch(yuv, yuvPitch, bitDepth == 8 ? 1 : 2, rgb, rgbPitch, width, height);
 }
 
 // Whether the destination takes aligned 32-bit stores.

@@ -1,7 +1,10 @@
 #include "ObjectFixture.h"
 
+#include "ColourKernels.h"
 #include "ColourMatrices.h"
 #include "KernelReference.h"
+#include "StreamColourKernels.h"
+#include "Yuv420Pattern.h"
 #include "codec/FrameLayout.h"
 
 namespace {
@@ -281,9 +284,16 @@ TEST_F(DecoderObject, OddSizedAv1AndVp9PicturesDecodeFromAnEvenPitch)
     for (uint32_t r = 0; r < height + (height + 1) / 2; ++r)
         for (uint32_t c = 0; c < pitch; ++c)
             nv12[std::size_t{r} * pitch + c] = fake_nvdec::PictureByte(0, r < height ? r : kHeight + r - height, c);
-    Bytes rgba(frameSize(VIDLANE_RGBA32, width, height), 0);
+    // Filled unlike the decode's destination and staging buffer, so that a pixel
+    // left unwritten shows.
+    Bytes rgba(frameSize(VIDLANE_RGBA32, width, height), 0xA5);
     reference::yuv_to_rgba(nv12.data(), static_cast<int>(pitch), rgba.data(), static_cast<int>(width * 4),
                            static_cast<int>(width), static_cast<int>(height));
+    Bytes abgr(rgba.size(), 0xA5);
+    reference::stream_yuv_to_abgr10(nv12.data(), static_cast<int>(pitch), 8,
+                                    vidlane2::yuvToRgb(vidlane2::kBt709Limited, 8, vidlane2::OutputScale::Ten),
+                                    abgr.data(), static_cast<int>(width * 4), static_cast<int>(width),
+                                    static_cast<int>(height));
     Bytes luma(frameSize(VIDLANE_UINT8, width, height), 0);
     reference::nv12_to_uint8(nv12.data(), pitch, luma.data(), width, width, height);
 
@@ -294,6 +304,7 @@ TEST_F(DecoderObject, OddSizedAv1AndVp9PicturesDecodeFromAnEvenPitch)
         const Bytes& expected;
     } cases[] = {{VIDLANE_AV1, cudaVideoCodec_AV1, VIDLANE_RGBA32, rgba},
                  {VIDLANE_VP9, cudaVideoCodec_VP9, VIDLANE_RGBA32, rgba},
+                 {VIDLANE_AV1, cudaVideoCodec_AV1, VIDLANE_R16G16B16A16_HDR10, abgr},
                  {VIDLANE_AV1, cudaVideoCodec_AV1, VIDLANE_UINT8, luma}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "codec " << c.codec << " format " << c.format);
@@ -303,11 +314,60 @@ TEST_F(DecoderObject, OddSizedAv1AndVp9PicturesDecodeFromAnEvenPitch)
         const std::string packet =
             fake_nvdec::Seq(c.nvdec, kWidth, kHeight, 0, 0, static_cast<int>(width), static_cast<int>(height)) +
             fake_nvdec::Frame(0);
-        Bytes out(c.expected.size(), 0);
+        Bytes out(c.expected.size(), 0xEE);
         ASSERT_EQ(Decode(decoder, packet, out.data(), width, height), out.size()) << Vidlane_GetError(decoder);
         EXPECT_EQ(out, c.expected);
         DestroyAll();
     }
+}
+
+// The launchers the decoder converts with, on odd and even sizes: every pixel
+// takes its own luma and its block's chroma pair, even in a block an odd last
+// column or row cuts, and the destination's row padding keeps its fill.
+TEST_F(DecoderObject, TheColourLaunchersWriteEveryPixelOfOddAndEvenFrames)
+{
+    namespace test = vidlane2::test;
+    using vidlane2::YuvToRgb;
+    ASSERT_EQ(vidlane2::LoadYuvToRgbMatrix(), cudaSuccess);
+    const vidlane2::YuvToRgbMatrix original = vidlane2::computeYuvToRgbMatrix();
+    enum class Launcher { Nv12ToRgba, Rgba8, Abgr10 };
+    const struct {
+        Launcher launcher;
+        int depth;
+    } launchers[] = {{Launcher::Nv12ToRgba, 8}, {Launcher::Rgba8, 8},  {Launcher::Rgba8, 10},
+                     {Launcher::Abgr10, 8},     {Launcher::Abgr10, 10}};
+    const vidlane2::ColourSpace space{vidlane2::YuvMatrix::Bt2020Ncl, vidlane2::YuvRange::Limited};
+    for (const test::FrameSize k : test::kOddAndEvenSizes)
+        for (const auto& l : launchers) {
+            SCOPED_TRACE(testing::Message() << k.w << "x" << k.h << " launcher " << static_cast<int>(l.launcher)
+                                            << " " << l.depth << "-bit");
+            const bool ten = l.launcher == Launcher::Abgr10;
+            const test::Yuv420Pattern frame(k.w, k.h, l.depth);
+            const YuvToRgb conversion =
+                vidlane2::yuvToRgb(space, l.depth, ten ? vidlane2::OutputScale::Ten : vidlane2::OutputScale::Eight);
+            const int outPitch = 4 * k.w + 8;
+            const DeviceBuffer yuv(frame.bytes);
+            const DeviceBuffer rgb(Bytes(static_cast<std::size_t>(outPitch) * k.h, 0xEE));
+            const cudaError_t status =
+                l.launcher == Launcher::Nv12ToRgba
+                    ? vidlane2::ConvertNv12ToRgba(yuv.get(), frame.pitch, rgb.get(), outPitch, k.w, k.h)
+                : ten ? vidlane2::ConvertYuvToAbgr10(yuv.get(), frame.pitch, l.depth, conversion, rgb.get(), outPitch,
+                                                     k.w, k.h)
+                      : vidlane2::ConvertYuvToRgba8(yuv.get(), frame.pitch, l.depth, conversion, rgb.get(), outPitch,
+                                                    k.w, k.h);
+            ASSERT_EQ(status, cudaSuccess);
+            const Bytes out = rgb.bytes();
+            for (int r = 0; r < k.h; ++r) {
+                for (int c = 0; c < k.w; ++c) {
+                    const int y = frame.luma(r, c), u = frame.u(r, c), v = frame.v(r, c);
+                    const uint32_t expected = l.launcher == Launcher::Nv12ToRgba
+                                                  ? vidlane2::rule::rgbaWord(original.m, y, u, v)
+                                                  : test::streamPixelWord(conversion, l.depth, ten, y, u, v);
+                    EXPECT_EQ(test::pixelAt(out, outPitch, r, c), expected) << "row " << r << " column " << c;
+                }
+                for (int b = 4 * k.w; b < outPitch; ++b) EXPECT_EQ(out[r * outPitch + b], 0xEE) << "row " << r;
+            }
+        }
 }
 
 TEST_F(DecoderObject, TheScalarFormatsRefuseATenBitStreamAndStayUsable)

@@ -1,5 +1,6 @@
 // The BT.709 matrix and yuv_to_rgba's rule over its own grid on the CPU.
 #include "KernelReference.h"
+#include "Yuv420Pattern.h"
 
 #include <gtest/gtest.h>
 
@@ -73,25 +74,24 @@ TEST(ColourRules, ChromaIsSharedByEachTwoByTwoBlock)
     EXPECT_EQ(rgba[4 * 4 + 1], 255);
 }
 
-// A last odd row or column keeps what the destination held; nothing past the
-// frame is read or written.
-TEST(ColourRules, OddSizesLeaveTheLastRowOrColumn)
+// Every pixel takes its own luma and its block's chroma, also in a block cut by
+// an odd last column or row; the row padding keeps what it held.
+TEST(ColourRules, EveryPixelOfOddAndEvenSizesIsConverted)
 {
-    struct Case {
-        int w, h;
-    };
-    for (const Case k : {Case{6, 3}, Case{5, 4}, Case{7, 5}, Case{1, 1}, Case{1, 4}, Case{4, 1}}) {
+    const YuvToRgbMatrix matrix = computeYuvToRgbMatrix();
+    for (const test::FrameSize k : test::kOddAndEvenSizes) {
         SCOPED_TRACE(testing::Message() << k.w << "x" << k.h);
-        const Bytes nv12 = flatNv12(k.w, k.h, k.w, 235, 128, 128); // exactly the frame: ASan sees overreads
-        Bytes rgba(4 * static_cast<std::size_t>(k.w) * k.h, 0xA5);
-        reference::yuv_to_rgba(nv12.data(), k.w, rgba.data(), 4 * k.w, k.w, k.h);
-        for (int y = 0; y < k.h; ++y)
-            for (int x = 0; x < k.w; ++x) {
-                const bool converted = x < k.w / 2 * 2 && y < k.h / 2 * 2;
-                const std::uint8_t* p = &rgba[4 * (y * k.w + x)];
-                EXPECT_EQ(p[0], converted ? 255 : 0xA5) << x << "," << y;
-                EXPECT_EQ(p[3], converted ? 0 : 0xA5) << x << "," << y;
-            }
+        const test::Yuv420Pattern frame(k.w, k.h, 8);
+        const int pitch = 4 * k.w + 8;
+        Bytes rgba(static_cast<std::size_t>(pitch) * k.h, 0xA5);
+        reference::yuv_to_rgba(frame.bytes.data(), frame.pitch, rgba.data(), pitch, k.w, k.h);
+        for (int y = 0; y < k.h; ++y) {
+            for (int x = 0; x < k.w; ++x)
+                EXPECT_EQ(test::pixelAt(rgba, pitch, y, x),
+                          rule::rgbaWord(matrix.m, frame.luma(y, x), frame.u(y, x), frame.v(y, x)))
+                    << x << "," << y;
+            for (int b = 4 * k.w; b < pitch; ++b) EXPECT_EQ(rgba[y * pitch + b], 0xA5) << "row " << y;
+        }
     }
 }
 

@@ -338,12 +338,13 @@ TEST_F(KernelsGpu, ColourConversionMatchesTheCpu)
     std::mt19937 rng(15);
     for (const Size s : kSizes) {
         for (bool packed : {true, false}) {
-            // Packed rows are what the decoder passes; padded rows take the vector path.
+            // Packed rows (to the even width that holds the last chroma pair) are what
+            // the decoder passes; padded rows take the vector path.
             const int w = static_cast<int>(s.w), h = static_cast<int>(s.h);
-            const int nv12Pitch = packed ? w : (w + 63) / 64 * 64;
+            const int nv12Pitch = packed ? w + w % 2 : (w + 63) / 64 * 64;
             const int rgbaPitch = packed ? 4 * w : 4 * nv12Pitch;
             SCOPED_TRACE(testing::Message() << w << "x" << h << (packed ? " packed" : " padded"));
-            const Bytes nv12 = randomBytes(static_cast<std::size_t>(nv12Pitch) * (h + h / 2), rng);
+            const Bytes nv12 = randomBytes(static_cast<std::size_t>(nv12Pitch) * (h + (h + 1) / 2), rng);
             const Bytes before = randomBytes(static_cast<std::size_t>(rgbaPitch) * h, rng);
             Bytes expected = before;
             reference::yuv_to_rgba(nv12.data(), nv12Pitch, expected.data(), rgbaPitch, w, h);

@@ -71,7 +71,9 @@ TEST(LaunchChecks, ColourConversion)
     };
     const Case cases[] = {
         {"full HD", kSrc, 1920, kDst, 7680, 1920, 1080, C::Launch},
-        {"odd width, packed", kSrc, 5, kDst, 20, 5, 3, C::Launch},
+        {"odd width, even pitch", kSrc, 6, kDst, 20, 5, 3, C::Launch},
+        {"odd width, no room for the last chroma pair", kSrc, 5, kDst, 20, 5, 3, C::Invalid},
+        {"odd width, odd pitch with room", kSrc, 7, kDst, 20, 5, 3, C::Launch},
         {"empty", kSrc, 0, kDst, 0, 0, 0, C::NothingToDo},
         {"negative width", kSrc, 8, kDst, 32, -8, 2, C::Invalid},
         {"negative pitch", kSrc, -8, kDst, 32, 8, 2, C::Invalid},
@@ -87,6 +89,25 @@ TEST(LaunchChecks, ColourConversion)
     EXPECT_TRUE(colourAccessIsAligned(kSrc, 6, kDst, 24)); // any even width, packed
     EXPECT_FALSE(colourAccessIsAligned(kSrc, 6, static_cast<const std::uint8_t*>(kDst) + 4, 24));
     EXPECT_FALSE(colourAccessIsAligned(static_cast<const std::uint8_t*>(kSrc) + 1, 6, kDst, 32));
+}
+
+// The colour kernels read a chroma row for an odd last luma row and the chroma
+// pair of an odd last column.
+TEST(LaunchChecks, TheColourSourceWalkReachesTheLastChromaRowAndPair)
+{
+    struct Case {
+        std::uint64_t w, h, sampleBytes, rowBytes, rows;
+    };
+    const Case cases[] = {
+        {4, 2, 1, 4, 3}, {5, 3, 1, 6, 5}, {3, 3, 2, 8, 5},
+        {1, 1, 1, 2, 2}, {4, 1, 2, 8, 2}, {1920, 1080, 2, 3840, 1620},
+    };
+    for (const Case& k : cases) {
+        const BufferWalk walk = yuv420Walk(kSrc, 4096, k.sampleBytes, k.w, k.h);
+        EXPECT_EQ(walk.rowBytes, k.rowBytes) << k.w << "x" << k.h;
+        EXPECT_EQ(walk.rows, k.rows) << k.w << "x" << k.h;
+        EXPECT_EQ(walk.align, k.sampleBytes);
+    }
 }
 
 } // namespace

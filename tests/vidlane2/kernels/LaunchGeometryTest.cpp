@@ -25,7 +25,7 @@ struct Grid {
 const Grid kGrids[] = {
     {"pixel", pixelLaunch, [](u32 w) { return w; }, [](u32 h) { return h; }},
     {"nibble pair", nibblePairLaunch, [](u32 w) { return (w + 1) / 2; }, [](u32 h) { return h; }},
-    // A thread per 2 x 2 block; the one on an odd last column or row returns.
+    // A thread per 2 x 2 block, a block cut by an odd last column or row included.
     {"colour", colourLaunch, [](u32 w) { return (w + 1) / 2; }, [](u32 h) { return (h + 1) / 2; }},
 };
 

@@ -1,6 +1,7 @@
 // The stream colour rules on the CPU, against values computed here from the
 // standards' luma weights and quantisation levels.
 #include "KernelReference.h"
+#include "Yuv420Pattern.h"
 
 #include <gtest/gtest.h>
 
@@ -274,65 +275,33 @@ TEST(StreamColourRules, TenBitLimitedBt709KeepsTheOriginalMatrixAtFullPrecision)
     EXPECT_GT(channelOf(raised, 0, rule::Output::Abgr10), channelOf(plain, 0, rule::Output::Abgr10));
 }
 
-// A frame whose every pixel has its own luma, each 2 x 2 block its own chroma.
-Bytes patternFrame(int w, int h, int depth, int pitch)
+// Each pixel takes its own luma and its block's chroma pair, in every block an
+// odd last column or row cuts too; the row padding keeps what it held.
+TEST(StreamColourRules, FramesShareChromaByBlockToTheOddLastRowAndColumn)
 {
-    const int n = depth == 8 ? 1 : 2;
-    Bytes f(static_cast<std::size_t>(pitch) * (h + h / 2), 0);
-    auto put = [&](int row, int column, int value) {
-        if (n == 1) {
-            f[row * pitch + column] = static_cast<std::uint8_t>(value);
-        } else {
-            const int word = value << 6;
-            f[row * pitch + 2 * column] = static_cast<std::uint8_t>(word & 0xFF);
-            f[row * pitch + 2 * column + 1] = static_cast<std::uint8_t>(word >> 8);
-        }
-    };
-    const int top = depth == 8 ? 255 : 1023;
-    for (int r = 0; r < h; ++r)
-        for (int c = 0; c < w; ++c) put(r, c, (r * 37 + c * 11 + 40) % top);
-    for (int r = 0; r < h / 2; ++r)
-        for (int c = 0; c + 1 < w; c += 2) {
-            put(h + r, c, (r * 53 + c * 7 + 90) % top);
-            put(h + r, c + 1, (r * 29 + c * 13 + 200) % top);
-        }
-    return f;
-}
-
-TEST(StreamColourRules, FramesShareChromaByBlockAndLeaveAnOddLastRowAndColumn)
-{
-    const int w = 7, h = 5;
-    for (const int depth : {8, 10}) {
-        const int n = depth == 8 ? 1 : 2;
-        const int pitch = w * n + 2 * n; // padded rows
-        const Bytes frame = patternFrame(w, h, depth, pitch);
-        const ColourSpace space{YuvMatrix::Bt601, YuvRange::Full};
-        const YuvToRgb conversion = yuvToRgb(space, depth, OutputScale::Ten);
-        const int outPitch = 4 * w + 4;
-        Bytes out(static_cast<std::size_t>(outPitch) * h, 0xEE);
-        reference::stream_yuv_to_abgr10(frame.data(), pitch, depth, conversion, out.data(), outPitch, w, h);
-        auto sample = [&](int row, int byteColumn) {
-            const std::uint8_t* p = frame.data() + row * pitch + byteColumn * n;
-            return n == 1 ? p[0] : (p[0] | p[1] << 8) >> 6;
-        };
-        for (int r = 0; r < h; ++r)
-            for (int c = 0; c < w; ++c) {
-                const std::uint8_t* p = out.data() + r * outPitch + 4 * c;
-                const std::uint32_t word = static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-                                           static_cast<std::uint32_t>(p[2]) << 16 |
-                                           static_cast<std::uint32_t>(p[3]) << 24;
-                if (r == h - 1 || c == w - 1) {
-                    EXPECT_EQ(word, 0xEEEEEEEEu) << "row " << r << " column " << c;
-                    continue;
+    const ColourSpace space{YuvMatrix::Bt601, YuvRange::Full};
+    for (const test::FrameSize k : test::kOddAndEvenSizes)
+        for (const int depth : {8, 10})
+            for (const rule::Output output : {rule::Output::Rgba8, rule::Output::Abgr10}) {
+                const bool ten = output == rule::Output::Abgr10;
+                SCOPED_TRACE(testing::Message() << k.w << "x" << k.h << " " << depth << "-bit into "
+                                                << (ten ? "10:10:10:2" : "RGBA8"));
+                const test::Yuv420Pattern frame(k.w, k.h, depth, 2); // padded rows
+                const YuvToRgb conversion = yuvToRgb(space, depth, ten ? OutputScale::Ten : OutputScale::Eight);
+                const int outPitch = 4 * k.w + 4;
+                Bytes out(static_cast<std::size_t>(outPitch) * k.h, 0xEE);
+                (ten ? reference::stream_yuv_to_abgr10 : reference::stream_yuv_to_rgba8)(
+                    frame.bytes.data(), frame.pitch, depth, conversion, out.data(), outPitch, k.w, k.h);
+                for (int r = 0; r < k.h; ++r) {
+                    for (int c = 0; c < k.w; ++c) {
+                        EXPECT_EQ(test::pixelAt(out, outPitch, r, c),
+                                  test::streamPixelWord(conversion, depth, ten, frame.luma(r, c), frame.u(r, c),
+                                                        frame.v(r, c)))
+                            << "row " << r << " column " << c;
+                    }
+                    for (int b = 4 * k.w; b < outPitch; ++b) EXPECT_EQ(out[r * outPitch + b], 0xEE) << "row " << r;
                 }
-                const int block = c / 2 * 2;
-                const int y = sample(r, c), u = sample(h + r / 2, block), v = sample(h + r / 2, block + 1);
-                const std::uint32_t expected =
-                    depth == 8 ? rule::pixelWord<rule::Nv12Samples, rule::Output::Abgr10>(conversion, y, u, v)
-                               : rule::pixelWord<rule::P016Samples, rule::Output::Abgr10>(conversion, y, u, v);
-                EXPECT_EQ(word, expected) << depth << "-bit row " << r << " column " << c;
             }
-    }
 }
 
 TEST(StreamColourRules, LaunchChecksRefuseWhatWouldLeaveTheBuffers)
@@ -348,6 +317,9 @@ TEST(StreamColourRules, LaunchChecksRefuseWhatWouldLeaveTheBuffers)
     EXPECT_EQ(checkStreamColourLaunch(yuv, 8, 10, rgb, 15, 4, 2), LaunchCheck::Invalid) << "RGB pitch short";
     EXPECT_EQ(checkStreamColourLaunch(yuv, 8, 10, nullptr, 16, 4, 2), LaunchCheck::Invalid);
     EXPECT_EQ(checkStreamColourLaunch(yuv, 8, 10, rgb, 16, -4, 2), LaunchCheck::Invalid);
+    EXPECT_EQ(checkStreamColourLaunch(yuv, 8, 10, rgb, 12, 3, 3), LaunchCheck::Launch) << "odd sides";
+    EXPECT_EQ(checkStreamColourLaunch(yuv, 6, 10, rgb, 12, 3, 3), LaunchCheck::Invalid) << "no last chroma pair";
+    EXPECT_EQ(checkStreamColourLaunch(yuv, 3, 8, rgb, 12, 3, 3), LaunchCheck::Invalid) << "no last chroma pair";
     EXPECT_TRUE(wordStoresAreAligned(rgb, 16));
     EXPECT_FALSE(wordStoresAreAligned(rgb + 2, 16));
     EXPECT_FALSE(wordStoresAreAligned(rgb, 14));

@@ -136,9 +136,8 @@ Bytes atEvenPitch(const Fixture& f, const uint8_t* yuv)
     return frame;
 }
 
-// The CPU rule on FFmpeg's planes: 8-bit RGBA words or 10:10:10:2 words. What
-// the rule leaves unwritten (an odd last column or row) keeps the decode
-// buffers' fill.
+// The CPU rule on FFmpeg's planes: 8-bit RGBA words or 10:10:10:2 words, every
+// pixel written, an odd last column or row included.
 std::vector<uint32_t> expectedWords(const Fixture& f, const uint8_t* yuv, bool tenBit)
 {
     namespace ref = vidlane2::reference;
