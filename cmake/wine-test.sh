@@ -12,5 +12,10 @@ LC_ALL=C.UTF-8 /usr/lib/wine/wine64 "$@" >"$out" 2>"$err" </dev/null
 status=$?
 cat "$out"
 cat "$err" >&2
+# A failure with nothing printed at all (seen once, on a loaded machine) says
+# at least who ended it.
+if [ "$status" -ne 0 ] && [ ! -s "$out" ] && [ ! -s "$err" ]; then
+    echo "wine-test: wine64 $1 ended with status $status and printed nothing" >&2
+fi
 rm -f "$out" "$err"
 exit $status
