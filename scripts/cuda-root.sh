@@ -25,7 +25,6 @@ packages() {
 # its own path. The mounts live in a mount namespace of their own: they go with
 # the command, whatever way it ends, and never outlive it on this machine.
 in_root() {
-    mkdir -p "$TARGET$ROOT"
     unshare --mount --propagation private -- bash -c '
         set -e
         target=$1 tree=$2; shift 2
@@ -33,6 +32,7 @@ in_root() {
         mount -t sysfs sysfs "$target/sys"
         mount --rbind /dev "$target/dev"
         mount -t tmpfs tmpfs "$target/tmp"
+        mkdir -p "$target$tree" # after the tmpfs: a clone under /tmp needs its mount point there
         mount --bind "$tree" "$target$tree"
         exec chroot "$target" /usr/bin/env -i PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
             HOME=/root CI="${CI:-}" DEBIAN_FRONTEND=noninteractive bash -c "cd \"\$0\" && exec \"\$@\"" "$tree" "$@"
