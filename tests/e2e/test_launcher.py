@@ -167,9 +167,12 @@ class LauncherEndToEnd(unittest.TestCase):
             if harness.WINDOWS:
                 self.assertLess(gone_at - pressed_at, 3.0, "Escape took long to close the launcher")
             else:
-                # After the result thread's stop only the frame's own shutdown runs.
+                # After the result thread's stop only the frame's own shutdown runs, and
+                # nothing waits for the child, which holds until the test lets it go.
+                # The bound allows for this loop's own polling on a loaded machine
+                # (0.42 s seen with two CI runs side by side).
                 self.assertIsNotNone(closed_at)
-                self.assertLess(gone_at - closed_at, 0.3, "the launcher took long to close after its result thread")
+                self.assertLess(gone_at - closed_at, 2.0, "the launcher took long to close after its result thread")
             time.sleep(0.5)
             self.assertTrue(harness.standin_pids(app.work), "the stand-in ended with the launcher")
 
