@@ -11,7 +11,8 @@ test may remove the stand-in. Everything started is ended at clean-up.
 
 Environment (set by tests/e2e/CMakeLists.txt): SYNAPTOR_BIN (the build's bin
 folder), SYNAPTOR_PLATFORM (linux or windows), SYNAPTOR_EMULATOR (the command that
-runs the Windows build's programs: wine64 with a UTF-8 locale), SYNAPTOR_SHOTS (where screenshots go), DISPLAY, WINEPREFIX.
+runs the Windows build's programs: wine64 with a UTF-8 locale), SYNAPTOR_SHOTS (where screenshots go), PYTHONPATH (tests/launcher, for
+xdisplay), DISPLAY, WINEPREFIX.
 """
 
 import os
@@ -22,6 +23,9 @@ import signal
 import subprocess
 import tempfile
 import time
+
+import xdisplay
+from xdisplay import geometry as window_geometry, run
 
 BIN = os.environ["SYNAPTOR_BIN"]
 WINDOWS = os.environ.get("SYNAPTOR_PLATFORM") == "windows"
@@ -35,26 +39,10 @@ LEAK_EXIT_CODES = (1, 23)  # AddressSanitizer's and LeakSanitizer's
 SOURCE_ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 
 
-def run(*args, timeout=30):
-    return subprocess.run(args, capture_output=True, text=True, timeout=timeout)
-
-
 def wait_for(predicate, timeout=15.0, step=0.05):
-    """The predicate's first true value within the time, else None."""
-    end = time.monotonic() + timeout
-    while True:
-        value = predicate()
-        if value or time.monotonic() > end:
-            return value or None
-        time.sleep(step)
-
-
-def window_geometry(window):
-    """The window's (x, y, width, height) on the screen, or None once it is gone."""
-    fields = dict(line.split("=", 1) for line in
-                  run("xdotool", "getwindowgeometry", "--shell", window).stdout.split() if "=" in line)
-    keys = ("X", "Y", "WIDTH", "HEIGHT")
-    return tuple(int(fields[k]) for k in keys) if all(k in fields for k in keys) else None
+    """The predicate's first true value within the time, else None; quicker
+    steps than the display tests', for input and OCR."""
+    return xdisplay.wait_for(predicate, timeout, step)
 
 
 def overlap(a, b):
@@ -296,7 +284,7 @@ class Launcher:
         may stack there again a while after it showed (seconds on a busy machine)."""
         if not (WINDOWS and self.window):
             return
-        covered = [overlap(self.geometry, window_geometry(w) or (0, 0, 0, 0)) for w in self.covering()]
+        covered = self.covering()
         if not covered:
             return
         before = [screen_pixels(*box) for box in covered]
@@ -307,7 +295,7 @@ class Launcher:
                  timeout=30, step=0.1)
 
     def covering(self):
-        """The visible windows stacked above the launcher's that overlap it."""
+        """The screen boxes of the launcher that visible windows stacked above it cover."""
         listing = run("xwininfo", "-root", "-children").stdout  # the root's children, the top one first
         above = []
         for number in re.findall(r"^\s+(0x[0-9a-f]+)", listing, re.M):
@@ -315,8 +303,9 @@ class Launcher:
                 break
             above.append(str(int(number, 16)))
         visible = set(run("xdotool", "search", "--onlyvisible", "--name", ".*").stdout.split())
-        return [window for window in above if window in visible
-                and overlap(self.geometry, window_geometry(window) or (0, 0, 0, 0))]  # (0, 0, 0, 0): gone meanwhile
+        boxes = (overlap(self.geometry, window_geometry(window) or (0, 0, 0, 0))  # (0, 0, 0, 0): gone meanwhile
+                 for window in above if window in visible)
+        return [box for box in boxes if box]
 
     def click(self, x, y):
         """A press and a release with the pointer resting on the spot before, between

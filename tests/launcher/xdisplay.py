@@ -37,9 +37,11 @@ def find_window(title):
 
 
 def geometry(window):
+    """The window's (x, y, width, height) on the screen, or None once it is gone."""
     fields = dict(line.split("=", 1) for line in
                   run("xdotool", "getwindowgeometry", "--shell", window).stdout.split() if "=" in line)
-    return tuple(int(fields[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
+    keys = ("X", "Y", "WIDTH", "HEIGHT")
+    return tuple(int(fields[k]) for k in keys) if all(k in fields for k in keys) else None
 
 
 def visible_windows():
