@@ -29,12 +29,16 @@ function(_synaptor_newest_host_gcc cuda_version out_var)
     set(${out_var} ${newest} PARENT_SCOPE)
 endfunction()
 
-macro(synaptor_choose_cuda_toolkit)
+# CMAKE_CUDA_COMPILER names the toolkit's nvcc afterwards, and
+# SYNAPTOR_CUDA_VERSION its version.
+macro(_synaptor_find_nvcc)
     if(NOT CMAKE_CUDA_COMPILER)
         if(DEFINED ENV{CUDACXX} AND NOT "$ENV{CUDACXX}" STREQUAL "")
             set(_nvcc "$ENV{CUDACXX}")
         else()
-            find_program(SYNAPTOR_NVCC nvcc PATHS "$ENV{CUDA_HOME}/bin" "$ENV{CUDA_PATH}/bin" /usr/local/cuda/bin)
+            # A host program, also where a toolchain file re-roots the search.
+            find_program(SYNAPTOR_NVCC nvcc PATHS "$ENV{CUDA_HOME}/bin" "$ENV{CUDA_PATH}/bin" /usr/local/cuda/bin
+                         NO_CMAKE_FIND_ROOT_PATH)
             if(NOT SYNAPTOR_NVCC)
                 message(FATAL_ERROR "No CUDA toolkit (nvcc) found for Vidlane2: install one from 11.8 to 13 "
                                     "(scripts/setup.sh installs Debian's), or name its nvcc with CUDACXX or "
@@ -49,6 +53,10 @@ macro(synaptor_choose_cuda_toolkit)
     if(SYNAPTOR_CUDA_VERSION VERSION_LESS 11.8)
         message(FATAL_ERROR "CUDA ${SYNAPTOR_CUDA_VERSION} (${CMAKE_CUDA_COMPILER}) is too old: Vidlane2 needs 11.8 or newer")
     endif()
+endmacro()
+
+macro(synaptor_choose_cuda_toolkit)
+    _synaptor_find_nvcc()
 
     if(NOT DEFINED CMAKE_CUDA_ARCHITECTURES AND NOT DEFINED ENV{CUDAARCHS})
         if(SYNAPTOR_CUDA_VERSION VERSION_LESS 13.0)
@@ -60,7 +68,8 @@ macro(synaptor_choose_cuda_toolkit)
         endif()
     endif()
 
-    if(NOT CMAKE_CUDA_HOST_COMPILER AND (NOT DEFINED ENV{CUDAHOSTCXX} OR "$ENV{CUDAHOSTCXX}" STREQUAL ""))
+    # With MSVC, nvcc takes the cl.exe of the environment it runs in.
+    if(NOT MSVC AND NOT CMAKE_CUDA_HOST_COMPILER AND (NOT DEFINED ENV{CUDAHOSTCXX} OR "$ENV{CUDAHOSTCXX}" STREQUAL ""))
         _synaptor_newest_host_gcc(${SYNAPTOR_CUDA_VERSION} _newest_gcc)
         if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS ${_newest_gcc}.99)
             set(_host "${CMAKE_CXX_COMPILER}")
@@ -101,3 +110,43 @@ macro(synaptor_choose_cuda_toolkit)
         endif()
     endforeach()
 endmacro()
+
+# The MinGW cross-build compiles the library's host code only: no nvcc, no
+# CUDA language. It takes the runtime's headers from the toolkit found on this
+# machine and NVENC/NVDEC's from ffnvcodec, copied into a folder of their own:
+# the folders they live in (/usr/include for Debian's toolkit) also hold
+# glibc's headers, which must never come before MinGW's.
+set(_synaptor_cuda_host_headers
+    builtin_types.h crt/host_defines.h cuda_device_runtime_api.h cuda_gl_interop.h cuda_runtime_api.h
+    device_types.h driver_types.h surface_types.h texture_types.h vector_types.h)
+set(_synaptor_ffnvcodec_headers
+    ffnvcodec/dynlink_cuda.h ffnvcodec/dynlink_cuviddec.h ffnvcodec/dynlink_nvcuvid.h ffnvcodec/nvEncodeAPI.h)
+
+# Defines the interface target vidlane2_cuda_headers.
+function(synaptor_stage_cuda_headers)
+    _synaptor_find_nvcc()
+    get_filename_component(_bin "${CMAKE_CUDA_COMPILER}" DIRECTORY)
+    # /usr/local/cuda/bin/nvcc, a wrapper in /usr/local/bin, Debian's /usr/bin/nvcc.
+    find_path(SYNAPTOR_CUDA_HOST_INCLUDE cuda_runtime_api.h
+              HINTS "${_bin}/../include" "${_bin}/../targets/x86_64-linux/include"
+              NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
+    find_path(SYNAPTOR_FFNVCODEC_HOST_INCLUDE ffnvcodec/nvEncodeAPI.h PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH)
+    if(NOT SYNAPTOR_CUDA_HOST_INCLUDE OR NOT SYNAPTOR_FFNVCODEC_HOST_INCLUDE)
+        message(FATAL_ERROR "Vidlane2's host code needs the CUDA runtime's headers beside ${CMAKE_CUDA_COMPILER} "
+                            "and ffnvcodec's (Debian's libffmpeg-nvenc-dev); found: '${SYNAPTOR_CUDA_HOST_INCLUDE}', "
+                            "'${SYNAPTOR_FFNVCODEC_HOST_INCLUDE}'")
+    endif()
+    set(_stage "${CMAKE_BINARY_DIR}/vidlane2-host-headers")
+    foreach(_pair IN ITEMS "SYNAPTOR_CUDA_HOST_INCLUDE;_synaptor_cuda_host_headers"
+                           "SYNAPTOR_FFNVCODEC_HOST_INCLUDE;_synaptor_ffnvcodec_headers")
+        list(GET _pair 0 _dir_var)
+        list(GET _pair 1 _list_var)
+        foreach(_header IN LISTS ${_list_var})
+            configure_file("${${_dir_var}}/${_header}" "${_stage}/${_header}" COPYONLY)
+        endforeach()
+    endforeach()
+    add_library(vidlane2_cuda_headers INTERFACE)
+    target_include_directories(vidlane2_cuda_headers SYSTEM INTERFACE "${_stage}")
+    message(STATUS "Vidlane2: host code only, CUDA ${SYNAPTOR_CUDA_VERSION} headers (${SYNAPTOR_CUDA_HOST_INCLUDE}), "
+                   "ffnvcodec (${SYNAPTOR_FFNVCODEC_HOST_INCLUDE}), staged in ${_stage}")
+endfunction()

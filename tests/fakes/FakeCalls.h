@@ -4,6 +4,7 @@
 // fake library compiles its own copy, so the fakes stay independent.
 #include <algorithm>
 #include <cstddef>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -11,11 +12,13 @@ namespace fake {
 
 // The log keeps the names themselves (every caller passes a literal) and
 // failures are looked up without building strings, so that recording allocates
-// nothing a test might count once the log has its room.
+// nothing a test might count once the log has its room. A driver's own
+// threads (asynchronous encoding) record too.
 class CallRecorder {
 public:
     void Reset()
     {
+        std::lock_guard<std::mutex> lock(m_mutex);
         m_calls.clear();
         m_calls.reserve(1 << 14);
         m_failures.clear();
@@ -24,6 +27,7 @@ public:
     // Records the call; returns the injected status, or 0 to go on.
     int Enter(const char* name)
     {
+        std::lock_guard<std::mutex> lock(m_mutex);
         m_calls.push_back(name);
         for (Failure& failure : m_failures) {
             if (failure.name != name)
@@ -45,6 +49,7 @@ public:
     // for good with a negative count).
     void Fail(const std::string& name, int status, int skip, int times = -1)
     {
+        std::lock_guard<std::mutex> lock(m_mutex);
         for (Failure& failure : m_failures)
             if (failure.name == name) {
                 failure = {name, status, skip, times};
@@ -52,10 +57,19 @@ public:
             }
         m_failures.push_back({name, status, skip, times});
     }
-    void ClearFailures() { m_failures.clear(); }
-    std::vector<std::string> Calls() const { return {m_calls.begin(), m_calls.end()}; }
+    void ClearFailures()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_failures.clear();
+    }
+    std::vector<std::string> Calls() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return {m_calls.begin(), m_calls.end()};
+    }
     std::size_t Count(const std::string& name) const
     {
+        std::lock_guard<std::mutex> lock(m_mutex);
         return static_cast<std::size_t>(
             std::count_if(m_calls.begin(), m_calls.end(), [&](const char* call) { return name == call; }));
     }
@@ -67,6 +81,7 @@ private:
         int skip;
         int times;
     };
+    mutable std::mutex m_mutex;
     std::vector<const char*> m_calls;
     std::vector<Failure> m_failures;
 };

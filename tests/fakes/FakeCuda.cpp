@@ -1,6 +1,7 @@
 // A CUDA driver stand-in for tests: device memory lives in host memory.
 #include "FakeCuda.h"
 #include "FakeCalls.h"
+#include "FakePlatform.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -48,6 +49,8 @@ CUdeviceptr Allocate(size_t bytes)
 } // namespace
 
 namespace fake_cuda {
+
+std::string LibraryFile() { return fake::LibraryFileName(reinterpret_cast<const void*>(&state)); }
 
 void Reset()
 {

@@ -17,6 +17,9 @@ struct PitchAllocation {
     size_t pitch;
 };
 
+// The file name under which the system's loader opened this fake.
+std::string LibraryFile();
+
 void Reset();
 // The named entry returns status from its (skip + 1)-th call on.
 void FailCall(const std::string& entry, int status, int skip = 0);

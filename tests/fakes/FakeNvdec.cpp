@@ -1,6 +1,7 @@
 // An NVDEC stand-in for tests with a scripted parser (see FakeNvdec.h).
 #include "FakeNvdec.h"
 #include "FakeCalls.h"
+#include "FakePlatform.h"
 #include "FakeCuda.h"
 
 #include <algorithm>
@@ -37,9 +38,12 @@ struct Decoder {
     std::map<int, std::vector<uint8_t>> surfaces;
 };
 
+CUVIDDECODECAPS DefaultCaps();
+
+// A process that never calls Reset meets a working driver too.
 struct State {
     fake::CallRecorder recorder;
-    CUVIDDECODECAPS caps{};
+    CUVIDDECODECAPS caps = DefaultCaps();
     std::map<int, cuvidDecodeStatus> statuses;
     std::vector<CUVIDPARSERPARAMS> parserParams;
     std::vector<CUVIDDECODECAPS> capsQueries;
@@ -213,6 +217,8 @@ bool NoContextCurrent()
 } // namespace
 
 namespace fake_nvdec {
+
+std::string LibraryFile() { return fake::LibraryFileName(reinterpret_cast<const void*>(&state)); }
 
 void Reset()
 {

@@ -31,6 +31,9 @@ struct MapRequest {
     CUVIDPROCPARAMS params;
 };
 
+// The file name under which the system's loader opened this fake.
+std::string LibraryFile();
+
 void Reset();
 void FailCall(const std::string& entry, int status, int skip = 0);
 void ClearFailures();

@@ -1,24 +1,33 @@
 // An NVENC stand-in for tests, as strict as a driver of today (590 on): it
 // speaks API 11.1 structures only and refuses the presets and rate-control
 // modes that such drivers removed. Encoding a picture stores a small packet in
-// its bitstream buffer; locking hands it back.
+// its bitstream buffer; locking hands it back. In asynchronous mode (Windows)
+// a picture is done a moment later, on a thread of the fake's own, which then
+// sets the picture's completion event.
 #include "FakeNvenc.h"
 #include "FakeCalls.h"
-
-#include <dlfcn.h>
+#include "FakePlatform.h"
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <map>
+#include <mutex>
 #include <set>
+#include <thread>
 
 namespace {
 
 struct Bitstream {
-    bool ready = false;
+    bool ready = false; // guarded by State::doneMutex while a completion runs
     std::vector<uint8_t> data;
     NV_ENC_PIC_TYPE pictureType = NV_ENC_PIC_TYPE_P;
+    std::thread completion; // the asynchronous picture in it, until it is locked
 };
+
+// Long enough that a lock made without waiting for the event comes first.
+constexpr std::chrono::milliseconds kAsyncPictureTime{30};
 
 NV_ENC_CONFIG DefaultPreset();
 
@@ -83,6 +92,10 @@ struct State {
     std::set<std::string> emptyEntries;
     uint32_t maxVersion = kTodaysDriverVersion;
     int asyncSupported = 0;
+    bool asyncMode = false; // what the encoder was initialised with
+    std::set<void*> asyncEvents;
+    std::mutex doneMutex;
+    std::condition_variable done;
     int minWidth = kDefaultMinWidth;
     int minHeight = kDefaultMinHeight;
     NV_ENC_CONFIG preset = DefaultPreset();
@@ -132,11 +145,8 @@ void* CurrentCudaContext()
 {
     using GetCurrent = int (*)(void**);
     static GetCurrent getCurrent = nullptr;
-    if (!getCurrent) {
-        // The process's own reference, never an unload: the driver stays as long as it does.
-        void* driver = dlopen("libcuda.so.1", RTLD_NOW | RTLD_NOLOAD);
-        getCurrent = driver ? reinterpret_cast<GetCurrent>(dlsym(driver, "cuCtxGetCurrent")) : nullptr;
-    }
+    if (!getCurrent)
+        getCurrent = reinterpret_cast<GetCurrent>(fake::LoadedCudaDriverEntry("cuCtxGetCurrent"));
     void* context = nullptr;
     if (!getCurrent || getCurrent(&context) != 0)
         return nullptr;
@@ -271,6 +281,9 @@ NVENCSTATUS NVENCAPI InitializeEncoder(void* encoder, NV_ENC_INITIALIZE_PARAMS* 
     if (NVENCSTATUS r = CheckConfig(params->encodeConfig))
         return r;
     TakeGopSettings(params->encodeGUID, params->encodeConfig);
+    if (params->enableEncodeAsync && !state().asyncSupported)
+        return NV_ENC_ERR_UNSUPPORTED_PARAM;
+    state().asyncMode = params->enableEncodeAsync != 0;
     if (RemovedPreset(params->presetGUID) || params->tuningInfo == NV_ENC_TUNING_INFO_UNDEFINED ||
         params->tuningInfo >= NV_ENC_TUNING_INFO_COUNT)
         return NV_ENC_ERR_INVALID_PARAM;
@@ -293,10 +306,25 @@ NVENCSTATUS NVENCAPI CreateBitstreamBuffer(void* encoder, NV_ENC_CREATE_BITSTREA
     return NV_ENC_SUCCESS;
 }
 
+// Waits for an asynchronous picture in the buffer to be done.
+void FinishCompletion(Bitstream& bitstream)
+{
+    if (!bitstream.completion.joinable())
+        return;
+    {
+        std::unique_lock<std::mutex> lock(state().doneMutex);
+        state().done.wait(lock, [&] { return bitstream.ready; });
+    }
+    bitstream.completion.join();
+}
+
 NVENCSTATUS NVENCAPI DestroyBitstreamBuffer(void* encoder, NV_ENC_OUTPUT_PTR buffer)
 {
     if (NVENCSTATUS r = EnterInContext("nvEncDestroyBitstreamBuffer", encoder))
         return r;
+    auto bitstream = state().bitstreams.find(buffer);
+    if (bitstream != state().bitstreams.end())
+        FinishCompletion(bitstream->second);
     return state().bitstreams.erase(buffer) ? NV_ENC_SUCCESS : NV_ENC_ERR_INVALID_PTR;
 }
 
@@ -357,8 +385,12 @@ NVENCSTATUS NVENCAPI EncodePicture(void* encoder, NV_ENC_PIC_PARAMS* params)
     auto bitstream = s.bitstreams.find(params->outputBitstream);
     if (bitstream == s.bitstreams.end() || !s.liveMappings.count(params->inputBuffer))
         return NV_ENC_ERR_INVALID_PARAM;
+    // Asynchronous mode tells of every picture through a registered event.
+    if (s.asyncMode && !s.asyncEvents.count(params->completionEvent))
+        return NV_ENC_ERR_INVALID_PARAM;
+    FinishCompletion(bitstream->second);
     const uint32_t number = s.encodedPictures++;
-    bitstream->second.ready = true;
+    bitstream->second.ready = !s.asyncMode;
     bitstream->second.data = fake_nvenc::PacketFor(number);
     const bool forced = params->encodePicFlags & NV_ENC_PIC_FLAG_FORCEIDR;
     const bool periodic = s.idrPeriod != 0 && s.idrPeriod != NVENC_INFINITE_GOPLENGTH && number % s.idrPeriod == 0;
@@ -368,6 +400,20 @@ NVENCSTATUS NVENCAPI EncodePicture(void* encoder, NV_ENC_PIC_PARAMS* params)
     // SPS/PPS come with the first picture, on request, and on every IDR only when asked to repeat them.
     s.parameterSets.push_back(number == 0 || (params->encodePicFlags & NV_ENC_PIC_FLAG_OUTPUT_SPSPPS) ||
                               (idr && s.repeatParameterSets));
+    if (s.asyncMode) {
+        Bitstream* buffer = &bitstream->second;
+        void* event = params->completionEvent;
+        buffer->completion = std::thread([buffer, event] {
+            std::this_thread::sleep_for(kAsyncPictureTime);
+            state().recorder.Enter(fake_nvenc::kPictureDone);
+            {
+                std::lock_guard<std::mutex> lock(state().doneMutex);
+                buffer->ready = true;
+            }
+            state().done.notify_all();
+            fake::SignalEvent(event);
+        });
+    }
     return NV_ENC_SUCCESS;
 }
 
@@ -380,7 +426,18 @@ NVENCSTATUS NVENCAPI LockBitstream(void* encoder, NV_ENC_LOCK_BITSTREAM* params)
     if (params->version != NV_ENC_LOCK_BITSTREAM_VER)
         return NV_ENC_ERR_INVALID_VERSION;
     auto bitstream = s.bitstreams.find(params->outputBitstream);
-    if (bitstream == s.bitstreams.end() || !bitstream->second.ready)
+    if (bitstream == s.bitstreams.end())
+        return NV_ENC_ERR_INVALID_PARAM;
+    if (bitstream->second.completion.joinable()) {
+        if (params->doNotWait) {
+            std::lock_guard<std::mutex> lock(s.doneMutex);
+            if (!bitstream->second.ready)
+                return NV_ENC_ERR_LOCK_BUSY;
+        }
+        // Without doNotWait the lock blocks until the picture is done.
+        FinishCompletion(bitstream->second);
+    }
+    if (!bitstream->second.ready)
         return NV_ENC_ERR_INVALID_PARAM;
     params->bitstreamBufferPtr = bitstream->second.data.data();
     params->bitstreamSizeInBytes = static_cast<uint32_t>(bitstream->second.data.size());
@@ -406,12 +463,17 @@ NVENCSTATUS NVENCAPI RegisterAsyncEvent(void*, NV_ENC_EVENT_PARAMS* params)
     state().events.push_back(*params);
     if (params->version != NV_ENC_EVENT_PARAMS_VER)
         return NV_ENC_ERR_INVALID_VERSION;
+    state().asyncEvents.insert(params->completionEvent);
     return NV_ENC_SUCCESS;
 }
 
-NVENCSTATUS NVENCAPI UnregisterAsyncEvent(void*, NV_ENC_EVENT_PARAMS*)
+NVENCSTATUS NVENCAPI UnregisterAsyncEvent(void*, NV_ENC_EVENT_PARAMS* params)
 {
-    return Enter("nvEncUnregisterAsyncEvent");
+    if (NVENCSTATUS r = Enter("nvEncUnregisterAsyncEvent"))
+        return r;
+    if (params->version != NV_ENC_EVENT_PARAMS_VER)
+        return NV_ENC_ERR_INVALID_VERSION;
+    return state().asyncEvents.erase(params->completionEvent) ? NV_ENC_SUCCESS : NV_ENC_ERR_INVALID_PARAM;
 }
 
 NVENCSTATUS NVENCAPI ReconfigureEncoder(void* encoder, NV_ENC_RECONFIGURE_PARAMS* params)
@@ -472,10 +534,14 @@ namespace fake_nvenc {
 void Reset()
 {
     State& s = state();
+    for (auto& bitstream : s.bitstreams)
+        FinishCompletion(bitstream.second);
     s.recorder.Reset();
     s.emptyEntries.clear();
     s.maxVersion = kTodaysDriverVersion;
     s.asyncSupported = 0;
+    s.asyncMode = false;
+    s.asyncEvents.clear();
     s.minWidth = kDefaultMinWidth;
     s.minHeight = kDefaultMinHeight;
     s.preset = DefaultPreset();
@@ -543,6 +609,8 @@ size_t LiveSessions() { return state().liveSessions.size(); }
 size_t LiveBitstreamBuffers() { return state().bitstreams.size(); }
 size_t LiveRegistrations() { return state().liveRegistrations.size(); }
 size_t LiveMappings() { return state().liveMappings.size(); }
+size_t LiveAsyncEvents() { return state().asyncEvents.size(); }
+std::string LibraryFile() { return fake::LibraryFileName(reinterpret_cast<const void*>(&state)); }
 
 std::vector<uint8_t> PacketFor(uint32_t pictureNumber)
 {

@@ -34,7 +34,12 @@ void ClearFailures();
 // Leaves a function-table entry null.
 void LeaveEntryEmpty(const std::string& entry);
 void SetMaxSupportedVersion(uint32_t version);
+// What NV_ENC_CAPS_ASYNC_ENCODE_SUPPORT reports (Windows drivers: 1). An
+// encoder initialised for asynchronous mode takes only pictures with a
+// registered completion event, finishes each a moment later on a thread of its
+// own, records kPictureDone and sets the event; a lock before that waits.
 void SetAsyncSupported(int value);
+constexpr const char* kPictureDone = "picture done, completion event set";
 // What NV_ENC_CAPS_WIDTH_MIN and NV_ENC_CAPS_HEIGHT_MIN report; initialisation
 // below them fails, as on the hardware.
 void SetMinimumSize(int width, int height);
@@ -68,6 +73,10 @@ size_t LiveSessions();
 size_t LiveBitstreamBuffers();
 size_t LiveRegistrations();
 size_t LiveMappings();
+size_t LiveAsyncEvents(); // registered and not unregistered
+
+// The file name under which the system's loader opened this fake.
+std::string LibraryFile();
 
 // The packet the fake produces for the n-th picture (counting from 0) and its
 // picture type: IDR for the first, forced and every idrPeriod-th picture, P otherwise.

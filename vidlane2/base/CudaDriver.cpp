@@ -6,12 +6,6 @@ namespace vidlane2 {
 
 namespace {
 
-#ifdef _WIN32
-constexpr const char* kCudaDriverLibrary = "nvcuda.dll";
-#else
-constexpr const char* kCudaDriverLibrary = "libcuda.so.1";
-#endif
-
 CudaDriverApi LoadCudaDriver()
 {
     CudaDriverApi api;

@@ -7,12 +7,6 @@ namespace vidlane2 {
 
 namespace {
 
-#ifdef _WIN32
-constexpr const char* kNvdecLibrary = "nvcuvid.dll";
-#else
-constexpr const char* kNvdecLibrary = "libnvcuvid.so.1";
-#endif
-
 NvdecApi LoadNvdec()
 {
     NvdecApi api;

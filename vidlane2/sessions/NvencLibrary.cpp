@@ -6,16 +6,10 @@ namespace vidlane2 {
 
 namespace {
 
-#ifdef _WIN32
-constexpr const char* kNvencLibraryName = "nvEncodeAPI64.dll";
-#else
-constexpr const char* kNvencLibraryName = "libnvidia-encode.so.1";
-#endif
-
 NvencLibrary Load()
 {
     NvencLibrary library;
-    library.handle = OpenDynamicLibrary(kNvencLibraryName);
+    library.handle = OpenDynamicLibrary(kNvencLibrary);
     library.getMaxSupportedVersion = reinterpret_cast<nvenc::GetMaxSupportedVersionFn>(
         FindLibraryEntry(library.handle, "NvEncodeAPIGetMaxSupportedVersion"));
     library.createInstance =

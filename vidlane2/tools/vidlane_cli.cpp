@@ -3,6 +3,7 @@
 // the public interface.
 #include "CompressedStream.h"
 #include "RunReport.h"
+#include "Terminal.h"
 
 #include <Vidlane2.h>
 
@@ -14,8 +15,6 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 namespace {
 
@@ -140,7 +139,7 @@ int fail(const char* what, CodecHandle* handle)
 
 bool onTerminal()
 {
-    return isatty(fileno(stderr)) != 0;
+    return vidlane2::StderrIsTerminal();
 }
 
 // Reads and splits the input; on failure says why and returns false.

@@ -1,25 +1,22 @@
 // Runs with a library path on which the named driver library is missing or
 // lacks an entry; each test is selected by the CTest entry that sets the path.
+#include "base/DynamicLibrary.h"
 #include "base/StatusNames.h"
 #include "sessions/CudaEncodeSession.h"
 #include "sessions/DecodeSession.h"
 
 #include "SessionErrorMatchers.h"
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 namespace {
 
 CUcontext const kContext = reinterpret_cast<CUcontext>(0x1);
 
-// A machine with a real driver installed finds it outside the test's path.
+// A machine with a real driver installed finds it outside the test's folder.
 bool Installed(const char* library)
 {
-    void* handle = dlopen(library, RTLD_NOW | RTLD_LOCAL);
-    if (handle)
-        dlclose(handle);
-    return handle != nullptr;
+    return vidlane2::OpenDynamicLibrary(library) != nullptr;
 }
 
 void ExpectEncoderOpenFails(const std::string& message)
@@ -31,7 +28,8 @@ void ExpectEncoderOpenFails(const std::string& message)
 
 TEST(NoDriver, EveryLibraryMissing)
 {
-    if (Installed("libcuda.so.1") || Installed("libnvcuvid.so.1") || Installed("libnvidia-encode.so.1"))
+    if (Installed(vidlane2::kCudaDriverLibrary) || Installed(vidlane2::kNvdecLibrary) ||
+        Installed(vidlane2::kNvencLibrary))
         GTEST_SKIP() << "an NVIDIA driver is installed";
     ExpectEncoderOpenFails("NVENC library file is not found. Please ensure NV driver is installed");
     ExpectSessionError<vidlane2::NVDECException>(

@@ -1,8 +1,9 @@
 # Runs vidlane-cli and checks its exit status and its output (stdout, then
 # stderr) against a regular expression. Run with -DCLI, -DARGS (a list),
-# -DSTATUS, -DOUTPUT; ARGS separates its arguments with |.
+# -DSTATUS, -DOUTPUT; ARGS separates its arguments with |. EMULATOR, when
+# given, runs it (Wine for the Windows build).
 string(REPLACE "|" ";" ARGS "${ARGS}")
-execute_process(COMMAND "${CLI}" ${ARGS} RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE err)
+execute_process(COMMAND ${EMULATOR} "${CLI}" ${ARGS} RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE err)
 set(all "${out}${err}")
 if(NOT result STREQUAL STATUS)
     message(FATAL_ERROR "exit status ${result}, expected ${STATUS}:\n${all}")
