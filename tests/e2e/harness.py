@@ -25,7 +25,7 @@ import tempfile
 import time
 
 import xdisplay
-from xdisplay import geometry as window_geometry, run
+from xdisplay import cpu_time, geometry as window_geometry, run
 
 BIN = os.environ["SYNAPTOR_BIN"]
 WINDOWS = os.environ.get("SYNAPTOR_PLATFORM") == "windows"
@@ -107,6 +107,14 @@ def standin_pids(work):
             if comm.startswith("Neuroblitz64") or (WINDOWS and cmdline.startswith(b"\0-project"))]
 
 
+def console_pids(work):
+    """Under Wine, the console host of each stand-in. Wine's own shared processes
+    (the desktop, services) can carry the launcher's environment too, when the
+    launcher was the program that started them; they serve every Windows program
+    on the display and must outlive the test."""
+    return [pid for pid, comm, _ in _processes_of(work) if WINDOWS and comm == "conhost.exe"]
+
+
 class Word:
     def __init__(self, text, x, y, w, h, line):
         self.text, self.x, self.y, self.w, self.h, self.line = text, x, y, w, h, line
@@ -170,17 +178,10 @@ class Launcher:
         """What a failed wait leaves to look at: whether the launcher still runs and
         uses the processor, the processes started under it, the visible windows,
         its last output, and a screenshot (under SHOTS)."""
-        def times(pid):
-            try:
-                with open(f"/proc/{pid}/stat") as f:
-                    fields = f.read().rsplit(")", 1)[1].split()
-                return f"state {fields[0]}, cpu {(int(fields[11]) + int(fields[12])) / os.sysconf('SC_CLK_TCK'):.1f} s"
-            except OSError:
-                return "gone"
-        lines = [f"launcher: exit status {self.proc.poll()}, {times(self.proc.pid)}"]
+        lines = [f"launcher: exit status {self.proc.poll()}, {cpu_time(self.proc.pid)}"]
         for pid, comm, cmdline in _processes_of(self.work):
             words = cmdline.replace(b"\0", b" ").decode(errors="replace").strip()[:80]
-            lines.append(f"process {pid} {comm!r} {words!r}: {times(pid)}")
+            lines.append(f"process {pid} {comm!r} {words!r}: {cpu_time(pid)}")
         for window in run("xdotool", "search", "--onlyvisible", "--name", ".*").stdout.split():
             title = run("xdotool", "getwindowname", window).stdout.strip()
             where = run("xdotool", "getwindowgeometry", window).stdout.split()
@@ -209,7 +210,7 @@ class Launcher:
 
     def __exit__(self, *exc):
         self.close()
-        for pid, _, _ in _processes_of(self.work):  # the stand-ins, and their consoles under Wine
+        for pid in standin_pids(self.work) + console_pids(self.work):
             try:
                 os.kill(pid, signal.SIGKILL)
             except OSError:

@@ -66,6 +66,16 @@ def tail(path, size=1500):
         return ""
 
 
+def cpu_time(pid):
+    """The process's state and processor time so far: tells a busy program from a waiting one."""
+    try:
+        with open(f"/proc/{pid}/stat") as f:
+            fields = f.read().rsplit(")", 1)[1].split()
+        return f"state {fields[0]}, cpu {(int(fields[11]) + int(fields[12])) / os.sysconf('SC_CLK_TCK'):.1f} s"
+    except OSError:
+        return "gone"
+
+
 def what_was_there(proc, output, name, extra=""):
     """For a failed wait on a program's window: its exit status (None while it
     runs), the end of its error output (a file), the windows there are, and a

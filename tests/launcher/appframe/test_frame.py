@@ -9,7 +9,7 @@ import tempfile
 import unittest
 import uuid
 
-from xdisplay import find_window, geometry, own_display, run, wait_for, what_was_there
+from xdisplay import cpu_time, find_window, geometry, own_display, run, wait_for, what_was_there
 
 PROBE = os.environ["FRAME_PROBE"]
 WINDOWS = os.environ.get("SYNAPTOR_PLATFORM") == "windows"
@@ -115,7 +115,12 @@ class Probe:
         run("xdotool", "key", "--window", window, key)
 
     def finish(self):
-        self.proc.wait(30)
+        try:
+            self.proc.wait(30)
+        except subprocess.TimeoutExpired:
+            # Whether the key came (its events), and whether the probe still works or waits.
+            self.test.fail("the probe did not end" + what_was_there(
+                self.proc, self.err, self.app, f", events {self.events()}, {cpu_time(self.proc.pid)}"))
         with open(self.out) as out, open(self.err) as err:
             return self.proc.returncode, out.read(), err.read()
 
