@@ -136,6 +136,7 @@ int Run(const char* organization, const char* applicationName, const AppFactory&
     if (!glfwInit()) {
         return 1;
     }
+    Platform::KeepControllerLibraryLoaded();
     ApplyWindowHints();
     GLFWwindow* const window = glfwCreateWindow(s.width, s.height, applicationName, nullptr, nullptr);
     if (window == nullptr) {

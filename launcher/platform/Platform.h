@@ -37,6 +37,12 @@ void ShowErrorBox(const char* text, const char* caption);
 void InitializeCom();
 void UninitializeCom();
 
+// Keeps the game-controller library that the window system loaded (XInput, on
+// Windows) in memory until the process ends; nothing on Linux. The window system
+// unloads it when it shuts down, and Wine's XInput can then still be running its
+// device thread inside it: the program crashed on its way out.
+void KeepControllerLibraryLoaded();
+
 } // namespace Platform
 
 // ---- Simulator process and benchmark result channel ----------------------------

@@ -13,5 +13,6 @@ void ShowErrorBox(const char* text, const char* caption)
 // COM exists on Windows alone.
 void InitializeCom() {}
 void UninitializeCom() {}
+void KeepControllerLibraryLoaded() {}
 
 } // namespace Platform

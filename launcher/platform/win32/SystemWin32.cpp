@@ -17,4 +17,14 @@ void InitializeCom()
 
 void UninitializeCom() { CoUninitialize(); }
 
+void KeepControllerLibraryLoaded()
+{
+    // Every XInput the window system may have taken; pinning one not loaded does nothing.
+    for (const wchar_t* name : {L"xinput1_4.dll", L"xinput1_3.dll", L"xinput9_1_0.dll", L"xinput1_2.dll",
+                                L"xinput1_1.dll"}) {
+        HMODULE module = nullptr;
+        GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_PIN, name, &module);
+    }
+}
+
 } // namespace Platform

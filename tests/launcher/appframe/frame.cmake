@@ -1,6 +1,9 @@
 # The frame's own tests: the processor check, and the frame run for real on the
 # display through a probe application.
 add_executable(appframe_unit_tests ProcessorCheckTest.cpp StoredPlacementTest.cpp)
+if(WIN32)
+    target_sources(appframe_unit_tests PRIVATE ControllerLibraryTest.cpp)
+endif()
 target_link_libraries(appframe_unit_tests PRIVATE launcher_appframe GTest::gtest_main)
 gtest_discover_tests(appframe_unit_tests DISCOVERY_MODE PRE_TEST)
 
