@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds and runs the parser fuzzers (libFuzzer with ASan and UBSan) on one core,
 # one after the other: the settings file's reader and writer, the video tool's
-# elementary-stream splitter and IVF reader, and Vidlane2's sequence parameter
-# set reader. Not part of CI or of the CMake build.
+# elementary-stream splitter (with its codec and container recognition) and IVF
+# reader, and Vidlane2's sequence parameter set reader. Not part of CI or of the
+# CMake build.
 #   scripts/fuzz.sh [seconds per fuzzer]      default 180
 # New inputs collect in build/fuzz/corpus-<name>; a failing input is written to
 # build/fuzz/ and the script exits non-zero.
@@ -22,7 +23,8 @@ build() { # <output> <sources and flags...>
 }
 build ini_fuzz -I launcher/appframe tests/fuzz/IniFuzz.cpp \
     launcher/appframe/IniFile.cpp launcher/appframe/IniReader.cpp launcher/appframe/IniWriter.cpp
-build access_units_fuzz -I vidlane2/tools tests/fuzz/AccessUnitsFuzz.cpp vidlane2/tools/AccessUnits.cpp
+build access_units_fuzz -I vidlane2/tools -I vidlane2/include tests/fuzz/AccessUnitsFuzz.cpp vidlane2/tools/AccessUnits.cpp \
+    vidlane2/tools/ForeignContainer.cpp vidlane2/tools/StreamCodec.cpp
 build ivf_fuzz -I vidlane2/tools tests/fuzz/IvfFuzz.cpp vidlane2/tools/IvfReader.cpp
 build sps_fuzz -I vidlane2 tests/fuzz/SequenceParameterSetFuzz.cpp vidlane2/bitstream/*.cpp
 

@@ -21,7 +21,7 @@ ensure_display || exit 1
 if [ $platform = windows ]; then
     bash scripts/wine-prefix.sh
     cmake -S . -B build/run-windows -G Ninja -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" \
-        -DCMAKE_BUILD_TYPE=Release -DSYNAPTOR_BUILD_TESTS=OFF >/dev/null
+        -DCMAKE_BUILD_TYPE=Release -DSYNAPTOR_BUILD_TESTS=OFF -DSYNAPTOR_BUILD_VIDLANE2=OFF >/dev/null
     cmake --build build/run-windows -j2 --target launcher $(test -d tools/neuroblitz && echo Neuroblitz64)
     bin="$ROOT/build/run-windows/bin"
     command=(/usr/lib/wine/wine64 ./launcher.exe)

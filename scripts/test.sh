@@ -26,7 +26,7 @@ ctest --test-dir build/linux -j2 --output-on-failure --label-exclude gpu || stat
 
 echo "== Windows build (MinGW-w64, tests under Wine)"
 cmake -S . -B build/windows -G Ninja -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" \
-    -DCMAKE_BUILD_TYPE=Release >/dev/null
+    -DCMAKE_BUILD_TYPE=Release -DSYNAPTOR_BUILD_VIDLANE2=ON >/dev/null
 cmake --build build/windows -j2
 # Wine's server and services start here, once, with no output of ours: started
 # by the first test, they would inherit its output pipe and outlive it, and

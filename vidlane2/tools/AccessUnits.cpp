@@ -4,26 +4,6 @@ namespace vidlane2 {
 
 namespace {
 
-struct Nal {
-    std::size_t start;   // first byte of its start code
-    std::size_t payload; // first byte of its header
-};
-
-std::vector<Nal> findNals(const std::uint8_t* data, std::size_t size)
-{
-    std::vector<Nal> nals;
-    for (std::size_t i = 0; i + 3 <= size;) {
-        if (data[i] == 0 && data[i + 1] == 0 && data[i + 2] == 1) {
-            const std::size_t start = (i > 0 && data[i - 1] == 0) ? i - 1 : i;
-            nals.push_back({start, i + 3});
-            i += 3;
-        } else {
-            ++i;
-        }
-    }
-    return nals;
-}
-
 // Whether the NAL unit at p (its header) begins a new picture, and whether it
 // is a picture's slice at all.
 struct NalKind {
@@ -56,14 +36,29 @@ NalKind classify(const std::uint8_t* p, std::size_t available, bool hevc)
 
 } // namespace
 
+std::vector<NalUnit> findNalUnits(const std::uint8_t* data, std::size_t size)
+{
+    std::vector<NalUnit> units;
+    for (std::size_t i = 0; i + 3 <= size;) {
+        if (data[i] == 0 && data[i + 1] == 0 && data[i + 2] == 1) {
+            const std::size_t start = (i > 0 && data[i - 1] == 0) ? i - 1 : i;
+            units.push_back({start, i + 3});
+            i += 3;
+        } else {
+            ++i;
+        }
+    }
+    return units;
+}
+
 std::vector<ByteRange> splitAccessUnits(const std::uint8_t* data, std::size_t size, bool hevc)
 {
     std::vector<ByteRange> units;
-    const std::vector<Nal> nals = findNals(data, size);
+    const std::vector<NalUnit> nals = findNalUnits(data, size);
     std::size_t unitStart = 0;
     bool unitHasSlice = false;
-    for (const Nal& nal : nals) {
-        const NalKind kind = classify(data + nal.payload, size - nal.payload, hevc);
+    for (const NalUnit& nal : nals) {
+        const NalKind kind = classify(data + nal.header, size - nal.header, hevc);
         if (unitHasSlice && (kind.leadsPicture || kind.firstSlice)) {
             units.push_back({unitStart, nal.start - unitStart});
             unitStart = nal.start;

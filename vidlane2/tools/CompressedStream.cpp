@@ -1,18 +1,22 @@
 #include "CompressedStream.h"
 
+#include "ForeignContainer.h"
 #include "IvfReader.h"
+#include "StreamCodec.h"
 #include "bitstream/StreamSequence.h"
 
 #include <Vidlane2.h>
 
 #include <cstring>
-#include <optional>
 #include <stdexcept>
-#include <string>
 
 namespace vidlane2 {
 
 namespace {
+
+// How an IVF header names each codec, by Vidlane_Codec; the elementary stream
+// codecs have no FourCC there.
+const char* const kIvfNames[] = {"H.264", "HEVC", "AV01", "VP90"};
 
 std::string printable(const char* fourcc)
 {
@@ -22,13 +26,19 @@ std::string printable(const char* fourcc)
     return text;
 }
 
-CompressedStream openIvf(const std::vector<std::uint8_t>& bytes, std::uint32_t codec)
+CompressedStream openIvf(const std::vector<std::uint8_t>& bytes, std::optional<std::uint32_t> codec)
 {
     const IvfFile file = readIvf(bytes.data(), bytes.size());
-    const char* expected = codec == VIDLANE_AV1 ? "AV01" : "VP90";
-    if (std::strcmp(file.fourcc, expected) != 0)
-        throw std::runtime_error("the IVF file holds " + printable(file.fourcc) + ", not " + expected);
     CompressedStream stream;
+    if (std::strcmp(file.fourcc, kIvfNames[VIDLANE_AV1]) == 0)
+        stream.codec = VIDLANE_AV1;
+    else if (std::strcmp(file.fourcc, kIvfNames[VIDLANE_VP9]) == 0)
+        stream.codec = VIDLANE_VP9;
+    else if (!codec)
+        throw std::runtime_error("the IVF file holds " + printable(file.fourcc) + ", which is neither AV1 (AV01) nor "
+                                 "VP9 (VP90)");
+    if (codec && *codec != stream.codec)
+        throw std::runtime_error("the IVF file holds " + printable(file.fourcc) + ", not " + kIvfNames[*codec]);
     stream.pictures = file.frames;
     stream.width = file.width;
     stream.height = file.height;
@@ -37,22 +47,36 @@ CompressedStream openIvf(const std::vector<std::uint8_t>& bytes, std::uint32_t c
     return stream;
 }
 
-} // namespace
-
-CompressedStream openCompressedStream(const std::vector<std::uint8_t>& bytes, std::uint32_t codec)
+CompressedStream openElementaryStream(const std::vector<std::uint8_t>& bytes, std::optional<std::uint32_t> codec)
 {
-    if (codec == VIDLANE_AV1 || codec == VIDLANE_VP9)
-        return openIvf(bytes, codec);
-    if (looksLikeIvf(bytes.data(), bytes.size()))
-        throw std::runtime_error("this is an IVF file, which carries AV1 or VP9, not an elementary stream");
-    const bool hevc = codec == VIDLANE_HEVC;
+    if (!codec)
+        codec = elementaryStreamCodec(bytes.data(), bytes.size());
+    if (!codec)
+        throw std::runtime_error("neither an H.264 nor an HEVC elementary stream: none of its NAL units is a "
+                                 "parameter set, delimiter or IDR picture of either (give --codec h264 or "
+                                 "--codec hevc to read it all the same)");
     CompressedStream stream;
+    stream.codec = *codec;
+    const bool hevc = *codec == VIDLANE_HEVC;
     stream.pictures = splitAccessUnits(bytes.data(), bytes.size(), hevc);
     if (const std::optional<SequenceInfo> sequence = readStreamSequence(bytes.data(), bytes.size(), hevc)) {
         stream.width = sequence->width;
         stream.height = sequence->height;
     }
     return stream;
+}
+
+} // namespace
+
+CompressedStream openCompressedStream(const std::vector<std::uint8_t>& bytes, std::optional<std::uint32_t> codec,
+                                      const std::string& path)
+{
+    const std::string container = foreignContainer(bytes.data(), bytes.size());
+    if (!container.empty())
+        throw std::runtime_error(foreignContainerAdvice(container, path));
+    if (looksLikeIvf(bytes.data(), bytes.size()) || codec == VIDLANE_AV1 || codec == VIDLANE_VP9)
+        return openIvf(bytes, codec);
+    return openElementaryStream(bytes, codec);
 }
 
 } // namespace vidlane2

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -24,7 +25,7 @@ const char* const kNoFrame = "No frame decoded";
 struct Options {
     std::string mode;
     uint32_t format = VIDLANE_RGBA32;
-    uint32_t codec = VIDLANE_H264;
+    std::optional<uint32_t> codec; // found from the input where it is read, else H.264
     uint32_t compression = VIDLANE_LOSSY;
     uint64_t bitrate = 8000000;
     uint32_t frameRate = 30;
@@ -48,7 +49,8 @@ int usage()
                  "  decode: INPUT is an H.264/HEVC elementary stream or an AV1/VP9 IVF file,\n"
                  "          OUTPUT receives raw frames; the size comes from the stream unless given\n"
                  "  probe:  prints the codec and the picture size that the stream gives\n"
-                 "  codecs: h264 (default), hevc, av1, vp9 (av1 and vp9 decode only)\n"
+                 "  codecs: h264 (default), hevc, av1, vp9 (av1 and vp9 decode only); decode and\n"
+                 "          probe find the codec in the input unless it is given\n"
                  "  formats: rgba32 (default), uint4, uint8, uint16, uint32, r16g16b16a16, hdr10\n"
                  "           (hdr10 frames are packed 10:10:10:2 words, 4 bytes a pixel)\n");
     return 2;
@@ -83,8 +85,10 @@ bool parse(int argc, char** argv, Options& o)
             if (!lookUp(value(), kFormats, o.format))
                 return false;
         } else if (arg == "--codec") {
-            if (!lookUp(value(), kCodecs, o.codec))
+            uint32_t codec = 0;
+            if (!lookUp(value(), kCodecs, codec))
                 return false;
+            o.codec = codec;
         } else if (arg == "--lossless") {
             o.compression = VIDLANE_LOSSLESS;
         } else if (arg == "--bitrate") {
@@ -152,13 +156,13 @@ bool openInput(const Options& o, std::vector<uint8_t>& bytes, vidlane2::Compress
         return false;
     }
     try {
-        stream = vidlane2::openCompressedStream(bytes, o.codec);
+        stream = vidlane2::openCompressedStream(bytes, o.codec, o.input);
     } catch (const std::runtime_error& e) {
         std::fprintf(stderr, "vidlane-cli: %s: %s\n", o.input.c_str(), e.what());
         return false;
     }
     if (stream.width == 0 && (o.mode == "probe" || o.width == 0)) {
-        const bool ivf = o.codec == VIDLANE_AV1 || o.codec == VIDLANE_VP9;
+        const bool ivf = stream.codec == VIDLANE_AV1 || stream.codec == VIDLANE_VP9;
         std::fprintf(stderr, "vidlane-cli: %s: %s, so the picture size is unknown; give it with --size WxH\n",
                      o.input.c_str(),
                      ivf ? "its IVF header gives no picture size"
@@ -174,14 +178,15 @@ int probe(const Options& o)
     vidlane2::CompressedStream stream;
     if (!openInput(o, bytes, stream))
         return 1;
-    std::printf("%s %ux%u, %zu pictures\n", kCodecs[o.codec], stream.width, stream.height, stream.pictures.size());
+    std::printf("%s %ux%u, %zu pictures\n", kCodecs[stream.codec], stream.width, stream.height, stream.pictures.size());
     return 0;
 }
 
 int encode(const Options& o)
 {
-    if (o.codec == VIDLANE_AV1 || o.codec == VIDLANE_VP9) {
-        std::fprintf(stderr, "vidlane-cli: encode takes h264 or hevc; the encoder has no %s\n", kCodecs[o.codec]);
+    const uint32_t codec = o.codec.value_or(VIDLANE_H264);
+    if (codec == VIDLANE_AV1 || codec == VIDLANE_VP9) {
+        std::fprintf(stderr, "vidlane-cli: encode takes h264 or hevc; the encoder has no %s\n", kCodecs[codec]);
         return 2;
     }
     bool ok = false;
@@ -194,7 +199,7 @@ int encode(const Options& o)
     }
     vidlane2::RunReport report("encoded", onTerminal());
     CodecHandle* encoder =
-        Vidlane_CreateEncoder(o.format, o.codec, o.compression, o.bitrate, o.frameRate, o.width, o.height);
+        Vidlane_CreateEncoder(o.format, codec, o.compression, o.bitrate, o.frameRate, o.width, o.height);
     if (!encoder) {
         fail("creating the encoder", nullptr);
         report.finish();
@@ -229,7 +234,7 @@ int decode(const Options& o)
     const uint32_t width = o.width != 0 ? o.width : stream.width;
     const uint32_t height = o.width != 0 ? o.height : stream.height;
     vidlane2::RunReport report("decoded", onTerminal());
-    CodecHandle* decoder = Vidlane_CreateDecoder(o.format, o.codec, width, height);
+    CodecHandle* decoder = Vidlane_CreateDecoder(o.format, stream.codec, width, height);
     if (!decoder) {
         fail("creating the decoder", nullptr);
         report.finish();
@@ -241,6 +246,7 @@ int decode(const Options& o)
     // is left. A packet that shows no picture yet is no failure: with B-frames
     // its picture comes with a later packet or with the flush.
     int status = 0;
+    std::size_t frames = 0;
     const auto decodeOne = [&](const uint8_t* packet, uint64_t packetSize) {
         const uint64_t size = Vidlane_Decode(decoder, packet, packetSize, frame.data(), width, height);
         if (size == 0) {
@@ -252,6 +258,7 @@ int decode(const Options& o)
         }
         out.write(reinterpret_cast<const char*>(frame.data()), static_cast<std::streamsize>(size));
         report.addFrame(size);
+        ++frames;
         return true;
     };
     for (const vidlane2::ByteRange& picture : stream.pictures) {
@@ -260,6 +267,13 @@ int decode(const Options& o)
             break;
     }
     while (status == 0 && decodeOne(nullptr, 0)) {
+    }
+    // Every call may have held its picture back without failing; the run failed all the same.
+    if (status == 0 && frames == 0) {
+        report.clearProgress();
+        std::fprintf(stderr, "vidlane-cli: %s: no picture came out of its %zu packets\n", o.input.c_str(),
+                     stream.pictures.size());
+        status = 1;
     }
     Vidlane_Destroy(decoder);
     report.finish();

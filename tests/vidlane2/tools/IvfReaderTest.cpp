@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -131,24 +132,41 @@ TEST(IvfReader, RefusesMalformedFiles)
     }
 }
 
-TEST(CompressedStream, IvfMustHoldTheCodecAskedForAndElementaryStreamsMustNotBeIvf)
+TEST(CompressedStream, IvfCodecComesFromItsHeaderAndMustMatchTheCodecGiven)
 {
     Bytes vp9 = ivfHeader("VP90", 0, 144);
     addFrame(vp9, 3, 3, 0);
-    const CompressedStream stream = openCompressedStream(vp9, VIDLANE_VP9);
-    EXPECT_EQ(stream.pictures.size(), 1u);
-    EXPECT_EQ(stream.width, 0u); // a header without a whole size gives none
-    EXPECT_EQ(stream.height, 0u);
-
-    EXPECT_THROW(openCompressedStream(vp9, VIDLANE_AV1), std::runtime_error);
-    EXPECT_THROW(openCompressedStream(vp9, VIDLANE_H264), std::runtime_error);
+    for (const std::optional<std::uint32_t> codec : {std::optional<std::uint32_t>(), std::optional<std::uint32_t>(VIDLANE_VP9)}) {
+        const CompressedStream stream = openCompressedStream(vp9, codec, "clip.ivf");
+        EXPECT_EQ(stream.codec, static_cast<std::uint32_t>(VIDLANE_VP9));
+        EXPECT_EQ(stream.pictures.size(), 1u);
+        EXPECT_EQ(stream.width, 0u); // a header without a whole size gives none
+        EXPECT_EQ(stream.height, 0u);
+    }
+    Bytes av1 = ivfHeader("AV01");
+    addFrame(av1, 3, 3, 0);
+    EXPECT_EQ(openCompressedStream(av1, std::nullopt, "clip.ivf").codec, static_cast<std::uint32_t>(VIDLANE_AV1));
     Bytes odd = ivfHeader("\x01VP9");
     addFrame(odd, 3, 3, 0);
-    try {
-        openCompressedStream(odd, VIDLANE_VP9);
-        ADD_FAILURE() << "accepted";
-    } catch (const std::runtime_error& e) {
-        EXPECT_STREQ(e.what(), "the IVF file holds ?VP9, not VP90"); // control bytes never reach the terminal
+
+    const struct {
+        const Bytes& file;
+        std::optional<std::uint32_t> codec;
+        const char* error;
+    } refusals[] = {
+        {vp9, VIDLANE_AV1, "the IVF file holds VP90, not AV01"},
+        {vp9, VIDLANE_H264, "the IVF file holds VP90, not H.264"},
+        {av1, VIDLANE_HEVC, "the IVF file holds AV01, not HEVC"},
+        {odd, VIDLANE_VP9, "the IVF file holds ?VP9, not VP90"}, // control bytes never reach the terminal
+        {odd, std::nullopt, "the IVF file holds ?VP9, which is neither AV1 (AV01) nor VP9 (VP90)"},
+    };
+    for (const auto& r : refusals) {
+        try {
+            openCompressedStream(r.file, r.codec, "clip.ivf");
+            ADD_FAILURE() << "accepted: " << r.error;
+        } catch (const std::runtime_error& e) {
+            EXPECT_STREQ(e.what(), r.error);
+        }
     }
 }
 
