@@ -22,6 +22,26 @@ namespace {
 
 bool Idle() { return Platform::childProcess.load() == 0 && Platform::monitorThread.load() == 0; }
 
+// Launches the sleeping child. Under Wine, CreateProcess of the child, which is
+// there, now and then fails with ERROR_INTERNAL_ERROR while other programs start
+// beside: Wine's new process ends before it is up (9 of 132 runs of the cycles
+// below, with another test starting programs the while). That launch alone is
+// made again, and the output says so; the launcher stays idle on such a failure,
+// as on any.
+void LaunchSleepingChild(int cycle)
+{
+    Platform::LaunchProcess(ChildProgram().c_str(), " sleep");
+#ifdef _WIN32
+    for (int again = 0; again < 3 && Platform::childProcess.load() == 0 && GetLastError() == ERROR_INTERNAL_ERROR;
+         ++again) {
+        std::printf("cycle %d: Wine's CreateProcess failed with ERROR_INTERNAL_ERROR; launching again\n", cycle);
+        Platform::LaunchProcess(ChildProgram().c_str(), " sleep");
+    }
+#else
+    (void)cycle;
+#endif
+}
+
 class ProcessControl : public ::testing::Test {
 protected:
     void TearDown() override
@@ -36,7 +56,7 @@ TEST_F(ProcessControl, ChildThatEndsAtOnceLeavesBothSlotsClear)
 {
     Platform::LaunchProcess(ChildProgram().c_str(), " exit");
     EXPECT_TRUE(WaitUntil(Idle, eventually));
-    EXPECT_TRUE(WaitUntil([] { return LiveChildCount() == 0; }, eventually));
+    EXPECT_TRUE(WaitUntil([] { return LiveChildCount() == 0; }, eventually)) << "children left: " << LiveChildNames();
 }
 
 TEST_F(ProcessControl, ChildThatNeverEndsRunsUntilAborted)
@@ -49,7 +69,7 @@ TEST_F(ProcessControl, ChildThatNeverEndsRunsUntilAborted)
 
     Platform::AbortProcess();
     EXPECT_TRUE(Idle()); // at once, in the aborting call
-    EXPECT_TRUE(WaitUntil([] { return LiveChildCount() == 0; }, eventually));
+    EXPECT_TRUE(WaitUntil([] { return LiveChildCount() == 0; }, eventually)) << "children left: " << LiveChildNames();
 }
 
 TEST_F(ProcessControl, ProgramThatCannotStartLeavesTheLauncherIdle)
@@ -120,7 +140,7 @@ TEST_F(ProcessControl, TwoHundredLaunchAbortCyclesLeaveNothingBehind)
     // One warm-up round, so that lazily created system objects count as the baseline.
     Platform::LaunchProcess(ChildProgram().c_str(), " sleep");
     Platform::AbortProcess();
-    ASSERT_TRUE(WaitUntil([] { return LiveChildCount() == 0; }, eventually)) << LiveChildCount() << " children left";
+    ASSERT_TRUE(WaitUntil([] { return LiveChildCount() == 0; }, eventually)) << "children left: " << LiveChildNames();
     const int threads = ThreadCount();
     ASSERT_TRUE(WaitUntil([&] { return ThreadCount() <= threads; }, eventually));
     const int handles = HandleCount();
@@ -128,7 +148,7 @@ TEST_F(ProcessControl, TwoHundredLaunchAbortCyclesLeaveNothingBehind)
     std::vector<std::chrono::steady_clock::duration> cycles;
     for (int cycle = 0; cycle < 200; ++cycle) {
         const auto start = std::chrono::steady_clock::now();
-        Platform::LaunchProcess(ChildProgram().c_str(), " sleep");
+        LaunchSleepingChild(cycle);
         ASSERT_NE(Platform::childProcess.load(), 0u) << "cycle " << cycle;
         Platform::AbortProcess();
         ASSERT_TRUE(Idle()) << "cycle " << cycle;
@@ -139,7 +159,7 @@ TEST_F(ProcessControl, TwoHundredLaunchAbortCyclesLeaveNothingBehind)
     const auto typical = Median(cycles);
     EXPECT_LT(typical, 250ms) << "a launch and abort keep the UI thread that long";
     EXPECT_LT(slowest, 10s) << "a launch and abort kept the UI thread that long";
-    EXPECT_TRUE(WaitUntil([] { return LiveChildCount() == 0; }, eventually)) << LiveChildCount() << " children left";
+    EXPECT_TRUE(WaitUntil([] { return LiveChildCount() == 0; }, eventually)) << "children left: " << LiveChildNames();
     EXPECT_TRUE(WaitUntil([&] { return ThreadCount() <= threads; }, eventually)) << ThreadCount() << " threads, " << threads << " before";
     EXPECT_TRUE(WaitUntil([&] { return HandleCount() <= handles + 2; }, eventually)) << HandleCount() << " handles, " << handles << " before";
     std::printf("launch and abort: typical cycle %.1f ms, slowest %.1f ms\n",

@@ -71,15 +71,23 @@ int HandleCount()
     return static_cast<int>(count);
 }
 
-int LiveChildCount()
+std::vector<std::string> LiveChildren()
 {
     // Not the console host that Wine starts beside a child given a console of its
     // own: it ends in its own time, and on a loaded machine one whose child ended
     // before it was up was seen to stay for minutes. It is not the child.
     const DWORD self = GetCurrentProcessId();
-    return CountSnapshot<PROCESSENTRY32>(TH32CS_SNAPPROCESS, Process32First, Process32Next, [&](const PROCESSENTRY32& e) {
-        return e.th32ParentProcessID == self && lstrcmpiA(e.szExeFile, "conhost.exe") != 0;
-    });
+    std::vector<std::string> children;
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return {"(no process snapshot)"};
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+        if (entry.th32ParentProcessID == self && lstrcmpiA(entry.szExeFile, "conhost.exe") != 0)
+            children.push_back(entry.szExeFile);
+    CloseHandle(snapshot);
+    return children;
 }
 
 #else
@@ -102,29 +110,44 @@ int CountEntries(const char* folder)
 int ThreadCount() { return CountEntries("/proc/self/task"); }
 int HandleCount() { return CountEntries("/proc/self/fd") - 1; } // less the one that lists them
 
-int LiveChildCount()
+std::vector<std::string> LiveChildren()
 {
     // Every process whose parent is this one, zombies included.
     const std::string self = std::to_string(getpid());
-    int count = 0;
+    std::vector<std::string> children;
     for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
         std::ifstream stat(entry.path() / "stat");
         std::string line;
         if (!std::getline(stat, line))
             continue;
+        const std::string::size_type open = line.find('(');
         const std::string::size_type close = line.rfind(')');
-        if (close == std::string::npos)
+        if (open == std::string::npos || close == std::string::npos || close < open)
             continue;
         char state = 0;
         std::string parent;
         std::istringstream fields(line.substr(close + 2));
         fields >> state >> parent;
-        count += parent == self ? 1 : 0;
+        if (parent == self)
+            children.push_back(line.substr(open + 1, close - open - 1));
     }
-    return count;
+    return children;
 }
 
 #endif
+
+int LiveChildCount()
+{
+    return static_cast<int>(LiveChildren().size());
+}
+
+std::string LiveChildNames()
+{
+    std::string names;
+    for (const std::string& name : LiveChildren())
+        names += (names.empty() ? "" : ", ") + name;
+    return names.empty() ? "none" : names;
+}
 
 std::chrono::steady_clock::duration Median(std::vector<std::chrono::steady_clock::duration>& durations)
 {

@@ -15,6 +15,7 @@ std::string NotAProgram();
 int ThreadCount();
 int HandleCount(); // open descriptors on Linux, handles on Windows
 int LiveChildCount(); // children not yet ended, zombies included on Linux
+std::string LiveChildNames(); // their program names, for the text of a failed check
 
 // How long a test waits for what must come about: long, since a wait costs
 // nothing when it goes well, and a loaded machine (Wine starting and ending
