@@ -71,6 +71,24 @@ int HandleCount()
     return static_cast<int>(count);
 }
 
+namespace {
+
+// A process names its parent by id alone, and a freed id goes to the next
+// process: one that began before this one is the child of an earlier holder of
+// this id, never ours (seen under Wine: "children left: services.exe").
+bool BeganAfterThisProcess(DWORD id)
+{
+    FILETIME ownStart, start, unused1, unused2, unused3;
+    GetProcessTimes(GetCurrentProcess(), &ownStart, &unused1, &unused2, &unused3);
+    const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
+    if (!process)
+        return true; // cannot tell: counted
+    const bool after = !GetProcessTimes(process, &start, &unused1, &unused2, &unused3) ||
+                       CompareFileTime(&start, &ownStart) >= 0;
+    CloseHandle(process);
+    return after;
+}
+
 std::vector<std::string> LiveChildren()
 {
     // Not the console host that Wine starts beside a child given a console of its
@@ -84,11 +102,14 @@ std::vector<std::string> LiveChildren()
     PROCESSENTRY32 entry{};
     entry.dwSize = sizeof entry;
     for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
-        if (entry.th32ParentProcessID == self && lstrcmpiA(entry.szExeFile, "conhost.exe") != 0)
+        if (entry.th32ParentProcessID == self && lstrcmpiA(entry.szExeFile, "conhost.exe") != 0 &&
+            BeganAfterThisProcess(entry.th32ProcessID))
             children.push_back(entry.szExeFile);
     CloseHandle(snapshot);
     return children;
 }
+
+} // namespace
 
 #else
 
@@ -109,6 +130,8 @@ int CountEntries(const char* folder)
 
 int ThreadCount() { return CountEntries("/proc/self/task"); }
 int HandleCount() { return CountEntries("/proc/self/fd") - 1; } // less the one that lists them
+
+namespace {
 
 std::vector<std::string> LiveChildren()
 {
@@ -133,6 +156,8 @@ std::vector<std::string> LiveChildren()
     }
     return children;
 }
+
+} // namespace
 
 #endif
 
