@@ -29,16 +29,17 @@ std::string printable(const char* fourcc)
 CompressedStream openIvf(const std::vector<std::uint8_t>& bytes, std::optional<std::uint32_t> codec)
 {
     const IvfFile file = readIvf(bytes.data(), bytes.size());
-    CompressedStream stream;
-    if (std::strcmp(file.fourcc, kIvfNames[VIDLANE_AV1]) == 0)
-        stream.codec = VIDLANE_AV1;
-    else if (std::strcmp(file.fourcc, kIvfNames[VIDLANE_VP9]) == 0)
-        stream.codec = VIDLANE_VP9;
-    else if (!codec)
+    std::optional<std::uint32_t> held;
+    for (const std::uint32_t known : {VIDLANE_AV1, VIDLANE_VP9})
+        if (std::strcmp(file.fourcc, kIvfNames[known]) == 0)
+            held = known;
+    if (!held && !codec)
         throw std::runtime_error("the IVF file holds " + printable(file.fourcc) + ", which is neither AV1 (AV01) nor "
                                  "VP9 (VP90)");
-    if (codec && *codec != stream.codec)
+    if (codec && codec != held)
         throw std::runtime_error("the IVF file holds " + printable(file.fourcc) + ", not " + kIvfNames[*codec]);
+    CompressedStream stream;
+    stream.codec = *held;
     stream.pictures = file.frames;
     stream.width = file.width;
     stream.height = file.height;

@@ -159,6 +159,7 @@ TEST(CompressedStream, IvfCodecComesFromItsHeaderAndMustMatchTheCodecGiven)
         {av1, VIDLANE_HEVC, "the IVF file holds AV01, not HEVC"},
         {odd, VIDLANE_VP9, "the IVF file holds ?VP9, not VP90"}, // control bytes never reach the terminal
         {odd, std::nullopt, "the IVF file holds ?VP9, which is neither AV1 (AV01) nor VP9 (VP90)"},
+        {odd, VIDLANE_H264, "the IVF file holds ?VP9, not H.264"}, // never read as an elementary stream
     };
     for (const auto& r : refusals) {
         try {
